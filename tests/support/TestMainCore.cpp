@@ -1,0 +1,10 @@
+// Test entry for logic tests: a QCoreApplication so that main-thread hand-offs,
+// timers and socket notifiers work as in the program.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
