@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QCoreApplication>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -14,6 +15,8 @@ std::mutex& registryMutex() {
   static std::mutex m;
   return m;
 }
+std::atomic<int> discardDepth{0};
+
 std::vector<LogCapture*>& captures() {
   static std::vector<LogCapture*> c;
   return c;
@@ -179,6 +182,10 @@ QString formatLog(const char* format, const std::vector<LogArg>& args) {
   flushLiteral();
   return out;
 }
+
+bool logDiscarding() { return discardDepth.load(std::memory_order_relaxed) > 0; }
+LogDiscard::LogDiscard() { discardDepth.fetch_add(1); }
+LogDiscard::~LogDiscard() { discardDepth.fetch_sub(1); }
 
 LogCapture::LogCapture(bool silence) : silence_(silence) {
   std::lock_guard lock(registryMutex());

@@ -74,8 +74,12 @@ enum class LogStream { Diagnostic, StandardOutput };
 // Writes one formatted event to its stream (or to an active LogCapture).
 void writeLogLine(LogStream stream, const QString& text);
 
+// True while a LogDiscard is alive: log() then returns before formatting.
+bool logDiscarding();
+
 template <typename... Args>
 void log(const char* format, const Args&... args) {
+  if (logDiscarding()) return;
   writeLogLine(LogStream::Diagnostic, formatLog(format, {toLogArg(args)...}));
 }
 
@@ -108,6 +112,16 @@ class LogCapture {
   QStringList lines_;
   QStringList notices_;
   bool silence_;
+};
+
+// Benchmarks measure the program's own work, not the terminal's: while alive,
+// diagnostic lines are neither formatted nor written. Notices still go out.
+class LogDiscard {
+ public:
+  LogDiscard();
+  ~LogDiscard();
+  LogDiscard(const LogDiscard&) = delete;
+  LogDiscard& operator=(const LogDiscard&) = delete;
 };
 
 }  // namespace ostrel
