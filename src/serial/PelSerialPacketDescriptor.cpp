@@ -23,7 +23,9 @@ bool prefixSuffixAccepts(const std::optional<QByteArray>& prefix, const std::opt
 
 bool regularExpressionAccepts(const QRegularExpression& expression, QByteArrayView candidate) {
   // Stateless: a sequence cut off at the end is an error, not pending input.
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  // A leading byte-order mark stays in the text: every byte of a packet counts,
+  // so "^$" must not accept the three bytes of a mark.
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
   const QString text = decoder.decode(candidate);
   if (decoder.hasError()) return false;
   return expression.match(text, 0, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)

@@ -128,6 +128,8 @@ TEST(PelSerialPacketDescriptor, DataIsValidPacket) {
       {"regex on overlong encoding", [] { return regex(".*"); }, "\xc0\xaf", false},
       {"regex on an encoded surrogate", [] { return regex(".*"); }, "\xed\xa0\x80", false},
       {"regex on empty text", [] { return regex(".*"); }, "", true},
+      {"byte-order mark is a character", [] { return regex("\\x{feff}A"); }, "\xef\xbb\xbf" "A", true},
+      {"byte-order mark is not empty text", [] { return regex("$"); }, "\xef\xbb\xbf", false},
       {"default test refuses empty", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(1); }, "", false},
       {"default test accepts bytes", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(1); }, QByteArray("\0", 1), true},
   };
