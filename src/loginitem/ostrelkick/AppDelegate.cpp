@@ -1,0 +1,49 @@
+#include "AppDelegate.h"
+
+#include "common/Log.h"
+#include "loginitem/InstallLayout.h"
+#include "loginitem/RunningApplications.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+
+namespace ostrel::kick {
+
+AppDelegate::AppDelegate(QString ownExecutable) : ownExecutable_(std::move(ownExecutable)) {}
+
+void AppDelegate::applicationDidFinishLaunching() {
+  log("applicationDidFinishLaunching>>>>>>>>>>>>>>>>>>>>>>");
+}
+
+void AppDelegate::runMainApp(const QString& bundleIdentifier, const QString& appName) {
+  if (appName.isEmpty() || appName.contains(u'/') || appName == u"." || appName == u"..") {
+    log("runMainApp: \"%@\" is not the name of an executable; nothing launched", appName);
+    exitCode_ = 1;
+    terminate();
+    return;
+  }
+  const QString program = InstallLayout::programForIdentifier(bundleIdentifier);
+  bool alreadyRunning = false;
+  for (const RunningApplication& app : RunningApplications().list()) {
+    if (app.matches(appName) || app.matches(program)) alreadyRunning = true;
+  }
+  if (alreadyRunning) {
+    terminate();
+    return;
+  }
+  const QString mainExecutable = InstallLayout::mainExecutableFor(ownExecutable_, appName);
+  // Started at login the helper's directory is arbitrary; the home directory
+  // is where a session starts programs.
+  if (!QProcess::startDetached(mainExecutable, {}, QDir::homePath())) {
+    log("runMainApp: could not launch %@", mainExecutable);
+    exitCode_ = 1;
+  }
+  terminate();
+}
+
+void AppDelegate::terminate() { QCoreApplication::exit(exitCode_); }
+
+void AppDelegate::applicationWillTerminate() {}
+
+}  // namespace ostrel::kick
