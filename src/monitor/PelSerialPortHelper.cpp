@@ -1,0 +1,174 @@
+#include "PelSerialPortHelper.h"
+
+#include "common/Log.h"
+#include "monitor/MonitorState.h"
+#include "monitor/ViewControllerInterface.h"
+
+#include <QString>
+#include <algorithm>
+
+namespace ostrel {
+namespace {
+
+constexpr std::uint8_t kParameterReportMarker = 10;  // CommandRe of a parameter report
+constexpr std::uint64_t kMCUVersionMask = 0x1000100010000ULL;  // bits 16, 32, 48
+
+// The text length of a chunk in UTF-16 units, as the monitor's text would be
+// counted once decoded; pure ASCII (every well-behaved chunk) needs no decoding.
+qsizetype textLength(const QByteArray& data) {
+  const bool ascii = std::all_of(data.cbegin(), data.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return ascii ? data.size() : QString::fromUtf8(data).size();
+}
+
+enum class InputAction { None, Key, Move, Click, LongMove };
+
+struct InputEvent {
+  InputAction action = InputAction::None;
+  std::int32_t a = 0;
+  std::int32_t b = 0;
+};
+
+// The monitor's own keys and pointer controls, by event number.
+constexpr InputEvent kInputEvents[] = {
+    {},                              // 0
+    {InputAction::Key, 121, 0},      // 1 Page Down
+    {InputAction::Key, 116, 0},      // 2 Page Up
+    {InputAction::Key, 125, 0},      // 3 Down Arrow
+    {InputAction::Key, 126, 0},      // 4 Up Arrow
+    {InputAction::Key, 51, 0},       // 5 Delete
+    {},                              // 6
+    {InputAction::Move, -6, 0},      // 7
+    {InputAction::Move, 6, 0},       // 8
+    {InputAction::Move, 0, 6},       // 9
+    {InputAction::Move, 0, -6},      // 10
+    {InputAction::Click, 0, 0},      // 11 left
+    {InputAction::Click, 1, 0},      // 12 right
+    {},                              // 13
+    {},                              // 14
+    {},                              // 15
+    {InputAction::LongMove, 0, -70}, // 16
+    {InputAction::LongMove, 0, 70},  // 17
+    {InputAction::LongMove, 70, 0},  // 18
+    {InputAction::LongMove, -70, 0}, // 19
+    {InputAction::LongMove, 0, 0},   // 20 ends a long movement
+    {InputAction::LongMove, 0, 0},   // 21
+    {InputAction::LongMove, 0, 0},   // 22
+    {InputAction::LongMove, 0, 0},   // 23
+};
+
+}  // namespace
+
+bool PelSerialPortHelper::respondsTo(PelSerialPortDelegateOperation operation) const {
+  constexpr std::uint32_t implemented =
+      PelSerialPortDelegateOperation::WasRemovedFromSystem | PelSerialPortDelegateOperation::DidReceiveData |
+      PelSerialPortDelegateOperation::DidEncounterError | PelSerialPortDelegateOperation::WasOpened;
+  return hasOperation(implemented, operation);
+}
+
+void PelSerialPortHelper::serialPortWasRemovedFromSystem(const PelSerialPortRef& port) {
+  log("serialPortWasRemovedFromSystem  %@", port);
+  if (port) reassemblers_.remove(port->path());
+  if (caluPortsArr) caluPortsArr->removeIf([&port](const PelSerialPortRef& p) { return samePort(p, port); });
+  if (mainViewController) mainViewController->updateMainViewContent();
+  serialPort_.reset();
+}
+
+void PelSerialPortHelper::serialPortDidReceiveData(const PelSerialPortRef& port, const QByteArray& data) {
+  log("didReceiveData string.length = %lu", textLength(data));
+  if (!port) return;
+  MonitorMessageList messages;
+  const qsizetype ignored = reassemblers_[port->path()].feed(data, messages);
+  if (ignored > 0) log("didReceiveData ignored %ld bytes that are not part of a message", ignored);
+  for (const MonitorMessage& m : messages) {
+    log("接受消息***********command = %0X,CommandRe = %0X, CommandRq = %0X, CommandReValue = %0X", m.command,
+        m.commandRe, m.commandRq, m.commandReValue);
+    route(port, m);
+  }
+}
+
+void PelSerialPortHelper::serialPortDidEncounterError(const PelSerialPortRef& port, const PelPosixError& error) {
+  log("%s %@ %@", "-[PelSerialPortHelper serialPort:didEncounterError:]", port, error);
+}
+
+void PelSerialPortHelper::serialPortWasOpened(const PelSerialPortRef& port) {
+  notice("Serial port %s was opened\n", port ? port->name() : QString());
+}
+
+qsizetype PelSerialPortHelper::bufferedByteCount(const PelSerialPortRef& port) const {
+  if (!port) return 0;
+  const auto it = reassemblers_.constFind(port->path());
+  return it == reassemblers_.cend() ? 0 : it->bufferedByteCount();
+}
+
+void PelSerialPortHelper::route(const PelSerialPortRef& port, const MonitorMessage& message) {
+  const std::shared_ptr<ViewControllerInterface> view = mainViewController;
+  const std::int32_t re = message.commandRe;
+  switch (message.command) {
+    case 0x00:
+    case 0xF0:
+      if (message.commandRe == kParameterReportMarker) routeParameterReport(port, message);
+      return;
+    case 6:
+      routeInputEvent(message.commandRe);
+      return;
+    default:
+      break;
+  }
+  if (!view) return;
+  switch (message.command) {
+    case 1: view->updateViewThresholdDisplay(re); break;
+    case 2: view->updateViewModeDisplay(re); break;
+    case 4: view->updateViewSpeedDisplay(re); break;
+    case 7: view->updateViewFrontLightModeDisplay(re); break;
+    case 8: view->updateViewFrontTemperatureValueDisplay(re); break;
+    case 9: view->updateViewFrontBrightnessValueDisplay(re); break;
+    default: break;  // 3 and 5 only confirm; other commands mean nothing to us
+  }
+}
+
+void PelSerialPortHelper::routeParameterReport(const PelSerialPortRef& port, const MonitorMessage& message) {
+  const std::int32_t value = message.commandReValue;
+  if (message.commandRq == 11 || message.commandRq == 16) {
+    acceptMCUVersion(port, value);
+    return;
+  }
+  const std::shared_ptr<ViewControllerInterface> view = mainViewController;
+  if (!view) return;
+  switch (message.commandRq) {
+    case 1: view->updateViewThresholdDisplay(value); break;
+    case 2:
+    case 3: view->updateViewModeDisplay(value); break;
+    case 4: view->updateViewSpeedDisplay(value); break;
+    case 7: view->updateViewFrontLightModeDisplay(value); break;
+    case 8: view->updateViewFrontTemperatureValueDisplay(value); break;
+    case 9: view->updateViewFrontBrightnessValueDisplay(value); break;
+    default: break;
+  }
+}
+
+void PelSerialPortHelper::routeInputEvent(std::uint8_t event) {
+  if (event >= std::size(kInputEvents)) return;
+  const InputEvent& e = kInputEvents[event];
+  const std::shared_ptr<ViewControllerInterface> view = mainViewController;
+  if (!view) return;
+  switch (e.action) {
+    case InputAction::Key: view->receiveKeyBoardClickWithCode(e.a); break;
+    case InputAction::Move: view->receiveMouseMovePointX(e.a, e.b); break;
+    case InputAction::Click: view->receiveMouseClickEvent(e.a); break;
+    case InputAction::LongMove: view->receiveMouseLongMovePonitX(e.a, e.b); break;
+    case InputAction::None: break;
+  }
+}
+
+void PelSerialPortHelper::acceptMCUVersion(const PelSerialPortRef& port, std::int32_t version) {
+  if (version > 48 || ((kMCUVersionMask >> version) & 1) == 0) return;
+  // Appended without looking for it first: a port that answers twice is listed
+  // twice, and one removal takes both entries away.
+  if (caluPortsArr) caluPortsArr->append(port);
+  const std::shared_ptr<ViewControllerInterface> view = mainViewController;
+  if (!view) return;
+  view->updateViewCurrentMCUVersion(version);
+  view->updateMainViewContent();
+}
+
+}  // namespace ostrel
