@@ -70,6 +70,7 @@ class TerminalClient {
   bool open(const QString& path, QString* error);
   void close();
   bool isOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
 
   bool write(const QByteArray& bytes);
   // Reads until `count` bytes arrived or `timeoutMs` passed; `chunks` receives

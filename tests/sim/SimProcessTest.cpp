@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -353,6 +355,47 @@ TEST(SimulatorAdapter, ThePortStaysUpWhileTheReaderClosesAndReopens) {
     EXPECT_EQ(s.line.read(24, kWait), reportFrame("F0", 16, 48));
   }
   EXPECT_FALSE(s.sim.diagnostics().contains(QStringLiteral("the line failed")));
+}
+
+TEST(SimulatorAdapter, AClosedPortLosesWhatTheMonitorSends) {
+  Session s({});
+  QString error;
+  ASSERT_TRUE(s.sim.start(&error)) << error.toStdString();
+  // Nobody has the port open: a real adapter's driver drops what arrives.
+  s.sim.command("key up");
+  EXPECT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("the port is not open, so this is lost as with a real adapter"), kWait));
+
+  // Sent while open but never read, then the reader goes away: gone too.
+  ASSERT_TRUE(s.line.open(s.sim.linkPath(), &error)) << error.toStdString();
+  s.sim.command("key pageup");
+  ASSERT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("sending 5FF50602000000000000A0FA"), kWait));
+  QThread::msleep(100);
+  s.line.close();
+  ASSERT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("the port was closed"), kWait));
+
+  ASSERT_TRUE(s.line.open(s.sim.linkPath(), &error)) << error.toStdString();
+  EXPECT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("the port was opened"), kWait));
+  s.sim.command("key down");
+  EXPECT_EQ(s.line.read(24, kWait), frame(6, 3));
+  EXPECT_TRUE(s.line.drain(200).isEmpty());
+}
+
+TEST(SimulatorAdapter, ExclusiveUseEndsWithTheLastClose) {
+  Session s({});
+  ASSERT_TRUE(s.open());
+  const int fd = ::open(QFile::encodeName(s.sim.linkPath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+  ::close(fd);
+  s.line.close();
+  ASSERT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("the port was closed"), kWait));
+  // Only privileged users could open a line still marked exclusive; the flag
+  // itself tells whether everybody else could.
+  QString error;
+  ASSERT_TRUE(s.line.open(s.sim.linkPath(), &error)) << error.toStdString();
+  int exclusive = -1;
+  ASSERT_EQ(::ioctl(s.line.fd(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
 }
 
 TEST(SimulatorLifetime, EndsCleanlyAndTakesItsPortAlong) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -98,6 +99,12 @@ IoResult PseudoTerminal::read(char* buffer, std::size_t size) {
 IoResult PseudoTerminal::write(const char* data, std::size_t size) {
   if (!master_.valid()) return IoResult{IoResult::Status::HungUp, 0, EBADF};
   return classify(::write(master_.get(), data, size));
+}
+
+void PseudoTerminal::forgetLastUser() {
+  if (!slave_.valid()) return;
+  ::ioctl(slave_.get(), TIOCNXCL);
+  ::tcflush(slave_.get(), TCIFLUSH);
 }
 
 void PseudoTerminal::close() {

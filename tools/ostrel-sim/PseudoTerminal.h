@@ -44,6 +44,12 @@ class PseudoTerminal {
   IoResult read(char* buffer, std::size_t size);
   IoResult write(const char* data, std::size_t size);
 
+  // What a real line does when its last user closes it: the exclusive-use
+  // flag a program set goes away (our own descriptor would otherwise keep it
+  // for ever, and every later open by a normal user would fail with EBUSY),
+  // and bytes nobody read are discarded.
+  void forgetLastUser();
+
   // Master first, so that whoever holds the slave sees the hang-up at once,
   // exactly as when a USB adapter is pulled.
   void close();

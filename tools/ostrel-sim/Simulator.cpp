@@ -69,6 +69,11 @@ bool Simulator::start(QString* error) {
 bool Simulator::plugIn(QString* error) {
   std::optional<PseudoTerminal> pty = PseudoTerminal::open(error);
   if (!pty) return false;
+  QString watchError;
+  std::optional<PortOpenWatch> openWatch = PortOpenWatch::watch(pty->slavePath(), &watchError);
+  if (!openWatch) {
+    printDiagnostic(QStringLiteral("%1; sending whether or not the port is open").arg(watchError));
+  }
   QString note;
   std::optional<PortLink> link = PortLink::publish(directory_, options_.name, pty->slavePath(), error, &note);
   if (!link) return false;
@@ -76,6 +81,9 @@ bool Simulator::plugIn(QString* error) {
 
   pty_ = std::move(pty);
   link_ = std::move(link);
+  openWatch_ = std::move(openWatch);
+  users_ = 0;
+  if (openWatch_) openWatchRead_ = watch(openWatch_->fd(), QSocketNotifier::Read, &Simulator::updateUsers);
   masterRead_ = watch(pty_->masterFd(), QSocketNotifier::Read, &Simulator::onMasterReadable);
   masterWrite_ = watch(pty_->masterFd(), QSocketNotifier::Write, &Simulator::onMasterWritable);
   masterWrite_->setEnabled(false);
@@ -104,6 +112,9 @@ void Simulator::unplug() {
   // Notifiers go before the descriptor they watch.
   retire(masterRead_);
   retire(masterWrite_);
+  retire(openWatchRead_);
+  openWatch_.reset();  // before our own slave descriptor closes
+  users_ = 0;
   pumpTimer_.stop();
   if (pty_) pty_->close();
   pty_.reset();
@@ -116,6 +127,34 @@ void Simulator::unplug() {
     printDiagnostic(QStringLiteral("dropped an incomplete frame: %1").arg(visibleBytes(assembler_.pending())));
   }
   assembler_.reset();
+}
+
+void Simulator::updateUsers() {
+  if (!openWatch_ || !pty_) return;
+  const PortOpenWatch::Changes changes = openWatch_->take();
+  const int before = users_;
+  users_ = std::max(0, users_ + changes.opened - changes.closed);
+  if (changes.lostTrack) {
+    // Better to send into a closed port than to fall silent on an open one.
+    printDiagnostic(QStringLiteral("lost track of opens and closes; assuming the port is open"));
+    users_ = std::max(users_, 1);
+  }
+  if (before == 0 && users_ > 0) printDiagnostic(QStringLiteral("the port was opened"));
+  if (users_ == 0 && changes.closed > 0) {
+    printDiagnostic(QStringLiteral("the port was closed"));
+    pty_->forgetLastUser();
+    if (!outbox_.empty()) {
+      printDiagnostic(QStringLiteral("dropped %1 unsent bytes: nobody has the port open").arg(outbox_.pendingBytes()));
+      outbox_.clear();
+    }
+  }
+}
+
+bool Simulator::portInUse() {
+  if (!openWatch_) return true;
+  // The open may have happened a moment ago, its event not yet handled.
+  updateUsers();
+  return users_ > 0;
 }
 
 void Simulator::onMasterReadable() {
@@ -154,6 +193,10 @@ void Simulator::send(const QByteArray& message, qint64 notBeforeMs, bool split) 
     printDiagnostic(QStringLiteral("the adapter is unplugged; not sent: %1 (use replug)").arg(visibleBytes(message)));
     return;
   }
+  if (!portInUse()) {
+    printDiagnostic(QStringLiteral("the port is not open, so this is lost as with a real adapter: %1").arg(visibleBytes(message)));
+    return;
+  }
   if (outbox_.pendingBytes() + static_cast<std::size_t>(message.size()) > kMaxQueuedBytes) {
     printDiagnostic(QStringLiteral("nobody reads the line and %1 bytes wait already; not sent: %2")
                         .arg(outbox_.pendingBytes()).arg(visibleBytes(message)));
@@ -166,6 +209,10 @@ void Simulator::send(const QByteArray& message, qint64 notBeforeMs, bool split) 
 
 void Simulator::pump() {
   while (pty_ && !outbox_.empty()) {
+    if (!portInUse()) {
+      outbox_.clear();
+      return;
+    }
     const qint64 t = now();
     const qint64 due = outbox_.dueAt(lastWriteMs_);
     if (due > t) {

@@ -9,6 +9,7 @@
 #include "ostrel-sim/MonitorModel.h"
 #include "ostrel-sim/Outbox.h"
 #include "ostrel-sim/PortLink.h"
+#include "ostrel-sim/PortOpenWatch.h"
 #include "ostrel-sim/PseudoTerminal.h"
 #include "ostrel-sim/SignalPipe.h"
 #include "ostrel-sim/SimOptions.h"
@@ -39,6 +40,11 @@ class Simulator : public QObject {
   bool pluggedIn() const { return pty_.has_value(); }
 
   void onMasterReadable();
+  // Brings the count of programs that have the port open up to date.
+  void updateUsers();
+  // Whether anybody but the simulator has the port open (true when that
+  // cannot be known).
+  bool portInUse();
   void onMasterWritable();
   void onStdinReadable();
   void onSignal();
@@ -62,10 +68,13 @@ class Simulator : public QObject {
   std::unique_ptr<SignalPipe> signals_;
   std::optional<PseudoTerminal> pty_;
   std::optional<PortLink> link_;
+  std::optional<PortOpenWatch> openWatch_;
+  int users_ = 0;
   // Children of this object. A notifier may be retired from inside its own
   // signal, so it is disabled at once and deleted later, never on the spot.
   QSocketNotifier* masterRead_ = nullptr;
   QSocketNotifier* masterWrite_ = nullptr;
+  QSocketNotifier* openWatchRead_ = nullptr;
   QSocketNotifier* stdinRead_ = nullptr;
   QSocketNotifier* signalRead_ = nullptr;
   QTimer pumpTimer_;
