@@ -1,0 +1,20 @@
+#pragma once
+// Stores a shortcut as the two-entry map {"keyCode": key code, "modifierFlags":
+// flags} (unsigned numbers).
+// Forward: a map whose two entries both hold an integer (a number, or text that
+// is a whole number) gives KivShortcut::shortcutWithKeyCode() of them, so bits
+// outside the four modifiers are dropped. An absent value or an empty map gives
+// nothing; any other value gives nothing with one log line.
+// Reverse: a shortcut gives the map; nothing gives an empty map.
+
+#include "KivShortcutTransformer.h"
+
+namespace ostrel {
+
+class KivDictionaryTransformer : public KivShortcutTransformer {
+ public:
+  std::optional<KivShortcut> transformedValue(const QVariant& stored) const override;
+  QVariant reverseTransformedValue(const std::optional<KivShortcut>& shortcut) const override;
+};
+
+}  // namespace ostrel
