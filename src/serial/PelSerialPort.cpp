@@ -1,0 +1,496 @@
+#include "serial/PelSerialPort.h"
+
+#include "common/Log.h"
+#include "common/MainThread.h"
+#include "serial/PelDeviceRegistry.h"
+#include "serial/PelSerialBuffer.h"
+#include "serial/PelSerialPacketDescriptor.h"
+#include "serial/PelSerialPortQueue.h"
+#include "serial/PelSerialPortSession.h"
+#include "serial/PelSerialRequest.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <thread>
+
+namespace ostrel {
+namespace {
+
+// The registry of live ports: non-owning, in creation order.
+struct LivePorts {
+  std::mutex mutex;
+  std::vector<std::pair<PelSerialPort*, std::weak_ptr<PelSerialPort>>> ports;
+  // Held across look-up and creation so that one device never gets two ports
+  // from two threads at once. Never taken by a destructor.
+  std::mutex creationMutex;
+};
+
+LivePorts& livePorts() {
+  static LivePorts* registry = new LivePorts;  // used by destructors until the very end
+  return *registry;
+}
+
+std::vector<PelSerialPort::Ref> lockedLivePorts() {
+  std::vector<PelSerialPort::Ref> out;
+  std::lock_guard lock(livePorts().mutex);
+  out.reserve(livePorts().ports.size());
+  for (const auto& entry : livePorts().ports) {
+    if (PelSerialPort::Ref port = entry.second.lock()) out.push_back(std::move(port));
+  }
+  return out;
+}
+
+bool isUnsupportedAnswer(int code) { return code == ENOTTY || code == EINVAL; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- creation
+
+std::optional<platform::SerialDeviceEntry> PelSerialPort::deviceFromBSDPath(const QString& path) {
+  return PelDeviceRegistry::shared().deviceFromBSDPath(path);
+}
+
+PelSerialPort::Ref PelSerialPort::serialPortWithPath(const QString& path) {
+  const std::optional<platform::SerialDeviceEntry> device = deviceFromBSDPath(path);
+  if (!device) return nullptr;
+  return serialPortWithDevice(*device);
+}
+
+PelSerialPort::Ref PelSerialPort::serialPortWithDevice(const platform::SerialDeviceEntry& device) {
+  if (device.calloutPath.isEmpty()) return nullptr;
+  std::lock_guard creation(livePorts().creationMutex);
+  if (Ref existing = existingPortWithPath(device.calloutPath)) {
+    if (PelDeviceRegistry::isSameDevice(existing->IOKitDevice(), device)) return existing;
+  }
+  auto port = std::make_shared<PelSerialPort>(device, PrivateTag{});
+  std::lock_guard lock(livePorts().mutex);
+  livePorts().ports.emplace_back(port.get(), port);
+  return port;
+}
+
+PelSerialPort::Ref PelSerialPort::existingPortWithPath(const QString& path) {
+  for (Ref& port : lockedLivePorts()) {
+    if (port->path() == path) return std::move(port);
+  }
+  return nullptr;
+}
+
+std::vector<PelSerialPort::Ref> PelSerialPort::allSerialPorts() { return lockedLivePorts(); }
+
+PelSerialPort::PelSerialPort(const platform::SerialDeviceEntry& device, PrivateTag)
+    : IOKitDevice_(device), path_(device.calloutPath), name_(device.ttyName) {}
+
+PelSerialPort::~PelSerialPort() {
+  {
+    std::lock_guard lock(livePorts().mutex);
+    auto& ports = livePorts().ports;
+    ports.erase(std::remove_if(ports.begin(), ports.end(), [this](const auto& e) { return e.first == this; }),
+                ports.end());
+  }
+  // Queue tasks refer to this object: the queue goes first.
+  std::unique_ptr<PelSerialPortQueue> queue;
+  {
+    std::lock_guard lock(queueMutex_);
+    queue = std::move(requestHandlingQueue_);
+  }
+  queue.reset();
+}
+
+// ---------------------------------------------------------------- plain properties
+
+QString PelSerialPort::name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
+}
+
+QString PelSerialPort::path() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
+std::shared_ptr<PelSerialPortDelegate> PelSerialPort::delegate() const {
+  std::lock_guard lock(mutex_);
+  return delegate_.lock();
+}
+
+void PelSerialPort::setDelegate(const std::weak_ptr<PelSerialPortDelegate>& delegate) {
+  {
+    std::lock_guard lock(mutex_);
+    delegate_ = delegate;
+  }
+  observers_.announce(PelSerialPortProperty::Delegate);
+}
+
+platform::SerialDeviceEntry PelSerialPort::IOKitDevice() const {
+  std::lock_guard lock(mutex_);
+  return IOKitDevice_;
+}
+
+void PelSerialPort::setIoKitDevice(const platform::SerialDeviceEntry& device) {
+  std::lock_guard lock(mutex_);
+  IOKitDevice_ = device;
+}
+
+platform::TerminalAttributes PelSerialPort::originalPortAttributes() const {
+  std::lock_guard lock(mutex_);
+  return originalPortAttributes_;
+}
+
+bool PelSerialPort::isOpen() const { return fileDescriptor_.load() != 0; }
+
+void PelSerialPort::setFileDescriptor(int fd) {
+  fileDescriptor_.store(fd);
+  observers_.announce(PelSerialPortProperty::FileDescriptor);
+  observers_.announce(PelSerialPortProperty::IsOpen);
+}
+
+PelSerialPortObservers::Token PelSerialPort::addObserver(PelSerialPortProperty property,
+                                                         PelSerialPortObservers::Callback callback) {
+  return observers_.add(property, std::move(callback));
+}
+
+void PelSerialPort::removeObserver(PelSerialPortObservers::Token token) { observers_.remove(token); }
+
+std::uint64_t PelSerialPort::baudRate() const {
+  std::lock_guard lock(mutex_);
+  return baudRate_;
+}
+
+std::uint64_t PelSerialPort::numberOfStopBits() const {
+  std::lock_guard lock(mutex_);
+  return numberOfStopBits_;
+}
+
+std::uint64_t PelSerialPort::numberOfDataBits() const {
+  std::lock_guard lock(mutex_);
+  return numberOfDataBits_;
+}
+
+std::uint64_t PelSerialPort::parity() const {
+  std::lock_guard lock(mutex_);
+  return parity_;
+}
+
+bool PelSerialPort::shouldEchoReceivedData() const {
+  std::lock_guard lock(mutex_);
+  return shouldEchoReceivedData_;
+}
+
+bool PelSerialPort::allowsNonStandardBaudRates() const {
+  std::lock_guard lock(mutex_);
+  return allowsNonStandardBaudRates_;
+}
+
+bool PelSerialPort::usesRTSCTSFlowControl() const {
+  std::lock_guard lock(mutex_);
+  return usesRTSCTSFlowControl_;
+}
+
+bool PelSerialPort::usesDTRDSRFlowControl() const {
+  std::lock_guard lock(mutex_);
+  return usesDTRDSRFlowControl_;
+}
+
+bool PelSerialPort::usesDCDOutputFlowControl() const {
+  std::lock_guard lock(mutex_);
+  return usesDCDOutputFlowControl_;
+}
+
+bool PelSerialPort::RTS() const {
+  std::lock_guard lock(mutex_);
+  return RTS_;
+}
+
+bool PelSerialPort::DTR() const {
+  std::lock_guard lock(mutex_);
+  return DTR_;
+}
+
+
+namespace {
+// Stores value into field under the lock; true when it changed.
+template <typename T>
+bool storeIfChanged(std::mutex& mutex, T& field, T value) {
+  std::lock_guard lock(mutex);
+  if (field == value) return false;
+  field = value;
+  return true;
+}
+}  // namespace
+
+void PelSerialPort::setBaudRate(std::uint64_t baudRate) {
+  if (!storeIfChanged(mutex_, baudRate_, baudRate)) return;
+  observers_.announce(PelSerialPortProperty::BaudRate);
+  setPortOptions();
+}
+
+void PelSerialPort::setNumberOfStopBits(std::uint64_t stopBits) {
+  if (!storeIfChanged(mutex_, numberOfStopBits_, stopBits)) return;
+  observers_.announce(PelSerialPortProperty::NumberOfStopBits);
+  setPortOptions();
+}
+
+void PelSerialPort::setNumberOfDataBits(std::uint64_t dataBits) {
+  if (!storeIfChanged(mutex_, numberOfDataBits_, dataBits)) return;
+  observers_.announce(PelSerialPortProperty::NumberOfDataBits);
+  setPortOptions();
+}
+
+void PelSerialPort::setParity(std::uint64_t parity) {
+  if (!storeIfChanged(mutex_, parity_, parity > kParityEven ? kParityNone : parity)) return;
+  observers_.announce(PelSerialPortProperty::Parity);
+  setPortOptions();
+}
+
+void PelSerialPort::setShouldEchoReceivedData(bool echo) {
+  if (!storeIfChanged(mutex_, shouldEchoReceivedData_, echo)) return;
+  observers_.announce(PelSerialPortProperty::ShouldEchoReceivedData);
+  setPortOptions();
+}
+
+void PelSerialPort::setAllowsNonStandardBaudRates(bool allows) {
+  if (!storeIfChanged(mutex_, allowsNonStandardBaudRates_, allows)) return;
+  observers_.announce(PelSerialPortProperty::AllowsNonStandardBaudRates);
+}
+
+void PelSerialPort::setUsesRTSCTSFlowControl(bool uses) {
+  changeFlowControl([&] { return storeIfChanged(mutex_, usesRTSCTSFlowControl_, uses); },
+                    PelSerialPortProperty::UsesRTSCTSFlowControl);
+}
+
+void PelSerialPort::setUsesDTRDSRFlowControl(bool uses) {
+  changeFlowControl([&] { return storeIfChanged(mutex_, usesDTRDSRFlowControl_, uses); },
+                    PelSerialPortProperty::UsesDTRDSRFlowControl);
+}
+
+void PelSerialPort::setUsesDCDOutputFlowControl(bool uses) {
+  changeFlowControl([&] { return storeIfChanged(mutex_, usesDCDOutputFlowControl_, uses); },
+                    PelSerialPortProperty::UsesDCDOutputFlowControl);
+}
+
+void PelSerialPort::changeFlowControl(const std::function<bool()>& store, PelSerialPortProperty property) {
+  // Only a real change closes the port.
+  const std::shared_ptr<Session> session = currentSession();
+  if (!session) {
+    if (store()) {
+      observers_.announce(property);
+      setPortOptions();
+    }
+    return;
+  }
+  if (!store()) return;
+  // Handshake lines are settled while the device is closed: reopen once the
+  // close has completed, with the new setting.
+  std::weak_ptr<PelSerialPortInterface> weakSelf = weak_from_this();
+  auto reopen = [weakSelf] {
+    if (auto self = std::static_pointer_cast<PelSerialPort>(weakSelf.lock())) self->open();
+  };
+  bool alreadyClosed = false;
+  {
+    std::lock_guard lock(session->afterCloseMutex);
+    if (session->closed) alreadyClosed = true;
+    else session->afterClose.push_back(reopen);
+  }
+  observers_.announce(property);
+  close();
+  setPortOptions();
+  if (alreadyClosed) reopen();
+}
+
+void PelSerialPort::setRTS(bool rts) {
+  if (!storeIfChanged(mutex_, RTS_, rts)) return;
+  observers_.announce(PelSerialPortProperty::RTS);
+  updateModemLines();
+}
+
+void PelSerialPort::setDTR(bool dtr) {
+  if (!storeIfChanged(mutex_, DTR_, dtr)) return;
+  observers_.announce(PelSerialPortProperty::DTR);
+  updateModemLines();
+}
+
+void PelSerialPort::setCTS(bool cts) {
+  if (CTS_.exchange(cts) != cts) observers_.announce(PelSerialPortProperty::CTS);
+}
+
+void PelSerialPort::setDSR(bool dsr) {
+  if (DSR_.exchange(dsr) != dsr) observers_.announce(PelSerialPortProperty::DSR);
+}
+
+void PelSerialPort::setDCD(bool dcd) {
+  if (DCD_.exchange(dcd) != dcd) observers_.announce(PelSerialPortProperty::DCD);
+}
+
+platform::TerminalLineSettings PelSerialPort::lineSettings() const {
+  std::lock_guard lock(mutex_);
+  platform::TerminalLineSettings s;
+  s.baudRate = baudRate_;
+  s.dataBits = numberOfDataBits_ > 8 ? 0u : static_cast<unsigned>(numberOfDataBits_);
+  s.parity = parity_ == kParityOdd    ? platform::TerminalParity::Odd
+             : parity_ == kParityEven ? platform::TerminalParity::Even
+                                      : platform::TerminalParity::None;
+  s.stopBits = numberOfStopBits_ >= 2 ? 2u : 1u;
+  s.echo = shouldEchoReceivedData_;
+  s.rtsCtsFlowControl = usesRTSCTSFlowControl_;
+  s.allowNonStandardBaudRate = allowsNonStandardBaudRates_;
+  return s;
+}
+
+// ---------------------------------------------------------------- sessions
+
+std::shared_ptr<PelSerialPort::Session> PelSerialPort::currentSession() const {
+  std::lock_guard lock(mutex_);
+  return session_;
+}
+
+std::shared_ptr<PelSerialPort::Session> PelSerialPort::liveSession() const {
+  std::shared_ptr<Session> s = currentSession();
+  if (s && s->closing.load()) return nullptr;
+  return s;
+}
+
+void PelSerialPort::open() {
+  std::lock_guard openLock(openMutex_);
+  if (currentSession()) return;
+  int error = 0;
+  std::unique_ptr<platform::TerminalDevice> device = platform::TerminalDevice::open(path(), &error);
+  if (!device) {
+    notifyDelegateOfPosixError(error);
+    return;
+  }
+  auto session = std::make_shared<Session>();
+  if (!session->wakeup.valid()) {
+    notifyDelegateOfPosixError(errno ? errno : EMFILE);
+    return;
+  }
+  session->descriptor = device->descriptor();
+  const int attributesError = device->attributes(&session->originalAttributes);
+  session->haveOriginalAttributes = attributesError == 0;
+  session->device = std::move(device);
+  {
+    std::lock_guard lock(mutex_);
+    session_ = session;
+    if (!attributesError) originalPortAttributes_ = session->originalAttributes;
+  }
+  lastSessionRemovalAnnounced_.store(false);
+  setFileDescriptor(session->descriptor);
+  if (attributesError) notifyDelegateOfPosixError(attributesError);
+
+  setPortOptions();
+  updateModemLines();
+
+  deliver(PelSerialPortDelegateOperation::WasOpened, false,
+          [](PelSerialPortDelegate& d, const PelSerialPortRef& self) { d.serialPortWasOpened(self); });
+
+  auto self = std::static_pointer_cast<PelSerialPort>(shared_from_this());
+  try {
+    std::thread([self, session] { self->runSession(session); }).detach();
+  } catch (const std::system_error& e) {
+    // No thread, no reading: give the device back and say why.
+    notifyDelegateOfPosixError(e.code().value() ? e.code().value() : EAGAIN);
+    session->closing.store(true);
+    reallyClosePort(session);
+  }
+}
+
+bool PelSerialPort::close() {
+  const std::shared_ptr<Session> session = currentSession();
+  if (!session) return true;
+  if (session->closing.exchange(true)) return true;
+  session->wakeup.signal();
+  return true;
+}
+
+void PelSerialPort::setPortOptions() {
+  const std::shared_ptr<Session> session = liveSession();
+  if (!session) return;
+  const platform::TerminalLineSettings settings = lineSettings();
+  int error = 0;
+  {
+    std::shared_lock lock(session->deviceMutex);
+    if (session->deviceClosed) return;
+    error = session->device->apply(settings);
+  }
+  if (error) notifyDelegateOfPosixError(error);
+}
+
+void PelSerialPort::updateModemLines() {
+  const std::shared_ptr<Session> session = liveSession();
+  if (!session || session->modemLinesUnsupported.load()) return;
+  bool rts = false, dtr = false;
+  {
+    std::lock_guard lock(mutex_);
+    rts = RTS_;
+    dtr = DTR_;
+  }
+  int error = 0;
+  {
+    std::shared_lock lock(session->deviceMutex);
+    if (session->deviceClosed) return;
+    error = session->device->setOutputLines(rts, dtr);
+  }
+  if (!error) return;
+  if (isUnsupportedAnswer(error)) reportModemLinesUnsupported(*session, error);
+  else notifyDelegateOfPosixError(error);
+}
+
+void PelSerialPort::reportModemLinesUnsupported(Session& session, int code) {
+  // Once per open: a device without modem lines answers the same every time.
+  if (!session.modemLinesUnsupported.exchange(true)) notifyDelegateOfPosixError(code);
+}
+
+void PelSerialPort::cleanupAfterSystemRemoval() {
+  // The port notices a removal itself and the port manager reports the same
+  // departure: the delegate hears of it once.
+  const std::shared_ptr<Session> session = currentSession();
+  bool alreadyHeard = false;
+  if (session) {
+    alreadyHeard = session->removalAnnounced.exchange(true);
+    if (alreadyHeard) session->removalEchoed.store(true);
+  } else {
+    alreadyHeard = lastSessionRemovalAnnounced_.exchange(false);
+  }
+  if (!alreadyHeard) {
+    deliver(PelSerialPortDelegateOperation::WasRemovedFromSystem, true,
+            [](PelSerialPortDelegate& d, const PelSerialPortRef& self) { d.serialPortWasRemovedFromSystem(self); });
+  }
+  close();
+}
+
+void PelSerialPort::cleanup() {
+  log("WARNING: Cleanup is deprecated and was never intended to be called publicly. You should update your code to "
+      "avoid calling this method.");
+  cleanupAfterSystemRemoval();
+}
+
+// ---------------------------------------------------------------- delegate
+
+void PelSerialPort::deliver(PelSerialPortDelegateOperation operation, bool waitUntilDone,
+                            std::function<void(PelSerialPortDelegate&, const PelSerialPortRef&)> call) {
+  // Not while the port is being destroyed: nobody could be told about it then.
+  PelSerialPortRef self = weak_from_this().lock();
+  if (!self) return;
+  auto run = [this, self, operation, call = std::move(call)] {
+    // Asked on the main thread, at the moment of the call: the delegate may have
+    // changed since the event.
+    const std::shared_ptr<PelSerialPortDelegate> d = delegate();
+    if (d && d->respondsTo(operation)) call(*d, self);
+  };
+  if (waitUntilDone) mainthread::runAndWait(std::move(run));
+  else mainthread::post(std::move(run));
+}
+
+void PelSerialPort::notifyDelegateOfPosixError(int code) { notifyDelegateOfPosixErrorWaitingUntilDone(code, false); }
+
+void PelSerialPort::notifyDelegateOfPosixErrorWaitingUntilDone(int code, bool waitUntilDone) {
+  const PelPosixError error = PelPosixError::fromErrno(code, path());
+  auto call = [error](PelSerialPortDelegate& d, const PelSerialPortRef& self) {
+    d.serialPortDidEncounterError(self, error);
+  };
+  // Already on the main thread: called directly.
+  deliver(PelSerialPortDelegateOperation::DidEncounterError, waitUntilDone || mainthread::isMainThread(),
+          std::move(call));
+}
+
+}  // namespace ostrel
