@@ -46,6 +46,11 @@ class X11GlobalKeyMonitorTest : public ::testing::Test {
   std::vector<KeyPress> type(const QStringList& keys) {
     presses.clear();
     for (const QString& k : keys) EXPECT_TRUE(xdotool({QStringLiteral("key"), k})) << k.toStdString();
+    return finish();
+  }
+
+  // Types the marker and returns what was reported before it.
+  std::vector<KeyPress> finish() {
     EXPECT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     EXPECT_TRUE(testing::waitFor([&] { return !presses.empty() && isMarker(presses.back()); }, client))
         << "the marker key never arrived";
@@ -82,6 +87,21 @@ TEST_F(X11GlobalKeyMonitorTest, OnePressOneCallbackWithItsModifiers) {
 TEST_F(X11GlobalKeyMonitorTest, RepeatedPressesAreEachReportedOnce) {
   const auto reported = type({QStringLiteral("ctrl+d"), QStringLiteral("ctrl+d"), QStringLiteral("ctrl+d")});
   EXPECT_EQ(reported, std::vector<KeyPress>(3, KeyPress{keys::kD, keys::kControl}));
+}
+
+// The server auto-repeats a held key for the focused window; the monitor reports
+// the physical press once.
+TEST_F(X11GlobalKeyMonitorTest, AHeldKeyIsOnePress) {
+  presses.clear();
+  client.poll();
+  client.clear();
+  ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+d")}));
+  testing::settle(client, std::chrono::milliseconds(1500));  // beyond the auto-repeat delay
+  ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+d")}));
+  int windowPresses = 0;
+  for (const auto& e : client.keyEvents()) windowPresses += (e.type == XCB_KEY_PRESS && e.keysym == 'd');
+  EXPECT_GT(windowPresses, 1) << "the window should have seen the repeats";
+  EXPECT_EQ(finish(), (std::vector<KeyPress>{{keys::kD, keys::kControl}}));
 }
 
 TEST_F(X11GlobalKeyMonitorTest, CapsLockIsAFlagNumLockIsNot) {
