@@ -1,0 +1,48 @@
+// Ostrel's process entry: the application object, the main window and the shell.
+
+#include "app/AppDelegate.h"
+#include "common/Log.h"
+#include "mainwindow/ViewController.h"
+#include "platform/x11/X11Platform.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMetaObject>
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("ostrel"));
+  QApplication::setOrganizationName(QStringLiteral("VELDOR"));
+  QApplication::setDesktopFileName(QStringLiteral("VELDOR.Ostrel"));
+  // The application ends when the main window closes, not when the last of any
+  // window does (a settings window or message box may be the last one open).
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // The monitor's keys, the pointer and global shortcuts need an X11 session;
+  // without one Ostrel still works from its window.
+  std::shared_ptr<ostrel::platform::InputInjector> injector;
+  std::unique_ptr<ostrel::platform::GlobalKeyMonitor> keyMonitor;
+  QString noX11;
+  if (ostrel::platform::x11SessionAvailable(&noX11)) {
+    QString why;
+    injector = ostrel::platform::createX11InputInjector(&why);
+    if (!injector) ostrel::log("The monitor's keys and pointer can't be passed on: %@", why);
+    keyMonitor = ostrel::platform::createX11GlobalKeyMonitor(&noX11);
+  } else {
+    ostrel::log("The monitor's keys and pointer can't be passed on: %@", noX11);
+  }
+
+  auto controller = std::make_shared<ostrel::ViewController>(injector);
+  controller->viewDidLoad();
+  controller->window()->show();
+  controller->viewDidAppear();
+
+  ostrel::AppDelegate delegate(controller->window(), std::move(keyMonitor), noX11);
+  delegate.applicationDidFinishLaunching();
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
+
+  const int status = app.exec();
+  ostrel::VCInstance.reset();
+  return status;
+}

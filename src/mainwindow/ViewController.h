@@ -1,0 +1,146 @@
+#pragma once
+// The controller of Ostrel's main window: shows the attached monitors and the
+// current monitor's settings as they arrive, sends what the user chooses, runs
+// the auto-clear timer and turns the monitor's own keys and pointer controls into
+// desktop input.
+//
+// Everything runs on the main thread except the auto-clear timer and the
+// long-move repeat, which fire on threads of their own and only send commands or
+// move the pointer from there.
+
+#include "monitor/ViewControllerInterface.h"
+#include "serial/PelSerialPortInterface.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QMainWindow;
+class QComboBox;
+class QSlider;
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace ostrel {
+
+class UtilsPelSerialPortsValue;
+class AutoClearTimer;
+class MonitorInputInjection;
+class ScopedObserver;
+namespace platform {
+class InputInjector;
+}
+
+class ViewController : public QObject, public ViewControllerInterface, public std::enable_shared_from_this<ViewController> {
+  Q_OBJECT
+
+ public:
+  // injector may be null (no X11): the monitor's input is then logged and dropped.
+  explicit ViewController(std::shared_ptr<platform::InputInjector> injector = nullptr);
+  ~ViewController() override;
+
+  QMainWindow* window() const;
+
+  // Loading and display.
+  void viewDidLoad();
+  void viewDidAppear();
+  void initViewInof();
+  void setViewDisplay();
+  void updateMainViewContent() override;
+  void updateViewForRemvoedAllValidPortDisplay();
+  void updateViewAllInfoWithCurrentPort();
+  void currentDisplayPort(std::int32_t indexOfPortsArr);
+  void connectValidPortCallback(const QString& name, const void* object, const QString& connectedPortsDescription);
+
+  // Display handlers (the monitor's raw values).
+  void updateViewThresholdDisplay(std::int32_t thresholdValue) override;
+  void updateViewModeDisplay(std::int32_t modeValue) override;
+  void updateViewSpeedDisplay(std::int32_t speedValue) override;
+  void updateViewFrontLightModeDisplay(std::int32_t frontLightModeValue) override;
+  void updateViewFrontTemperatureValueDisplay(std::int32_t frontTemperatureValue) override;
+  void updateViewFrontBrightnessValueDisplay(std::int32_t frontBrightnessValue) override;
+  void updateViewCurrentMCUVersion(std::int32_t version) override;
+
+  // Command wrappers, one per command code.
+  void updateViewThresholdInfo(std::int32_t value);
+  void updateViewModeInfo(std::int32_t value);
+  void updateViewRefreshInfo(std::int32_t value);
+  void updateViewSpeedInfo(std::int32_t value);
+  void updateRealTimeClockInfo();
+  void updateViewFrontModeInfo(std::int32_t value);
+  void updateViewFrontTemperatureValueInfo(std::int32_t value);
+  void updateViewFrontBrightnessValueInfo(std::int32_t value);
+  void requestUpdateViewInfo(std::int32_t identifier);
+
+  // Control actions.
+  void thresholdCheckAction();
+  void modeCheckAction();
+  void speedCheckAction();
+  void frontModeCheckAction();
+  void frontModeBrightnessCheckAction();
+  void frontModeTemperatureCheckAction();
+  void hardRefreshAction();
+  void realTimeClockAction();
+  void syncParametersAction();
+  void settingsToSecond();
+  void displaySerialPortInfo();
+
+  // Global shortcut entry points (queued to the main thread by the key monitors).
+  void setFromRefreshShortCutInfo();
+  void setFromThresholdShortCutValue();
+  void setFromThresholdDownShortCutValue();
+
+  // Auto-clear timer and the monitor's input.
+  void setAutoClearGhostDelay(std::int32_t delay);
+  void receiveKeyBoardClickWithCode(std::int32_t keyCode) override;
+  void receiveMouseMovePointX(std::int32_t x, std::int32_t y) override;
+  void receiveMouseClickEvent(std::int32_t button) override;
+  void receiveMouseLongMovePonitX(std::int32_t x, std::int32_t y) override;
+  void runTestForOneSecond(std::int32_t x, std::int32_t y);
+  void receiveKeyBoardClickWithCodeForStarter();
+
+  // What the Settings button opens; set by the application (the settings window).
+  void setSettingsPresenter(std::function<void()> presenter);
+
+  std::shared_ptr<UtilsPelSerialPortsValue> utlsPorts() const { return utlsPorts_; }
+  std::shared_ptr<QList<PelSerialPortRef>> availablePortsmutableArr() const { return availablePortsmutableArr_; }
+  QString noDevStr() const { return noDevStr_; }
+
+  // Controls, for the window's own tests and for screenshots.
+  QComboBox* displaySerialPort() const;
+  QComboBox* thresholdInfo() const;
+  QComboBox* modeInfo() const;
+  QComboBox* speedInfo() const;
+  QComboBox* frontLightModeInfo() const;
+  QSlider* frontModeBrightnessInfo() const;
+  QSlider* frontModeTemperatureInfo() const;
+
+ private:
+  void connectActions();
+  void selectPosition(QComboBox* list, std::int32_t position);
+  void finishLoad();
+  void stepContrast(bool upwards);
+
+  std::unique_ptr<QMainWindow> window_;
+  std::unique_ptr<Ui::MainWindow> ui_;
+  std::shared_ptr<UtilsPelSerialPortsValue> utlsPorts_;
+  std::shared_ptr<QList<PelSerialPortRef>> availablePortsmutableArr_;
+  QString noDevStr_;
+  std::unique_ptr<AutoClearTimer> autoClear_;
+  std::unique_ptr<MonitorInputInjection> input_;
+  std::unique_ptr<ScopedObserver> connectedObserver_;
+  std::function<void()> settingsPresenter_;
+};
+
+// The main window controller, for the settings window and the shortcut actions.
+extern std::shared_ptr<ViewController> VCInstance;
+
+// Main screen size in desktop pixels, taken when the window loads.
+extern float HEIGHT_MAX;
+extern float WIDTH_MAX;
+
+}  // namespace ostrel
