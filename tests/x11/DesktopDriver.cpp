@@ -1,8 +1,8 @@
 #include "DesktopDriver.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QProcess>
-#include <gtest/gtest.h>
 #include <thread>
 
 namespace ostrel::testing {
@@ -31,9 +31,13 @@ constexpr std::uint16_t kNumLock = 0x10;
 
 }  // namespace
 
-bool xdotool(const QStringList& arguments) { return run(QStringLiteral("xdotool"), arguments); }
+bool xdotool(const QStringList& arguments) {
+  return run(QStringLiteral("xdotool"), arguments);
+}
 
-bool setxkbmap(const QStringList& arguments) { return run(QStringLiteral("setxkbmap"), arguments); }
+bool setxkbmap(const QStringList& arguments) {
+  return run(QStringLiteral("setxkbmap"), arguments);
+}
 
 bool waitFor(const std::function<bool()>& done, XTestClient& client, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

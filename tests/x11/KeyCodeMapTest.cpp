@@ -4,10 +4,10 @@
 #include "platform/x11/KeyCodeMap.h"
 #include "platform/x11/X11Modifiers.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QString>
 #include <QStringList>
-#include <gtest/gtest.h>
 #include <set>
 #include <vector>
 
@@ -91,10 +91,10 @@ TEST(X11Modifiers, XStateToProgramFlags) {
       {kXControlMask, keys::kControl},
       {kXMod1Mask, keys::kOption},
       {kXMod4Mask, keys::kCommand},
-      {0x10, 0},                                  // Mod2: Num Lock
-      {0x80, 0},                                  // Mod5: AltGr
-      {0x0100 | 0x0400, 0},                       // pointer buttons
-      {kXControlMask | 0x10, keys::kControl},     // Control with Num Lock on
+      {0x10, 0},                               // Mod2: Num Lock
+      {0x80, 0},                               // Mod5: AltGr
+      {0x0100 | 0x0400, 0},                    // pointer buttons
+      {kXControlMask | 0x10, keys::kControl},  // Control with Num Lock on
       {kXControlMask | kXLockMask, keys::kControl | keys::kCapsLock},
       {0xFF, keys::kShortcutModifierMask | keys::kCapsLock},
   };
@@ -115,9 +115,9 @@ TEST(X11Modifiers, HotKeyBitsToXModifiers) {
       {0x1000, true, kXControlMask},
       {0x1300, true, kXControlMask | kXShiftMask | kXMod4Mask},
       {0x1B00, true, kXControlMask | kXShiftMask | kXMod4Mask | kXMod1Mask},
-      {0x0400, false, 0},             // alpha lock
-      {0x1000 | 0x2000, false, 0},    // right-hand Shift
-      {0x40000, false, 0},            // an event bit by mistake
+      {0x0400, false, 0},           // alpha lock
+      {0x1000 | 0x2000, false, 0},  // right-hand Shift
+      {0x40000, false, 0},          // an event bit by mistake
   };
   for (const Case& c : cases) {
     std::uint16_t mods = 0xABCD;

@@ -3,4 +3,6 @@
 // string checks read on past the reply. The copy itself stays in bounds; the
 // report is about a system library, not Ostrel. Only built into the tests that
 // read keymaps; without a sanitizer this function is never called.
-extern "C" const char* __asan_default_suppressions() { return "interceptor_via_lib:libxkbcommon-x11.so\n"; }
+extern "C" const char* __asan_default_suppressions() {
+  return "interceptor_via_lib:libxkbcommon-x11.so\n";
+}

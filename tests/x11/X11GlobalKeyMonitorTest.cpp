@@ -5,8 +5,8 @@
 #include "platform/KeyCodes.h"
 #include "platform/x11/X11Platform.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <vector>
 
 namespace ostrel::platform {
@@ -26,7 +26,9 @@ using testing::xdotool;
 
 // Escape closes every exchange: once it is reported, every press typed before it
 // has been reported too (one stream, in order).
-bool isMarker(const KeyPress& press) { return press.virtualKeyCode == keys::kEscape; }
+bool isMarker(const KeyPress& press) {
+  return press.virtualKeyCode == keys::kEscape;
+}
 
 class X11GlobalKeyMonitorTest : public ::testing::Test {
  protected:
@@ -36,8 +38,7 @@ class X11GlobalKeyMonitorTest : public ::testing::Test {
     QString why;
     monitor = createX11GlobalKeyMonitor(&why);
     ASSERT_TRUE(monitor) << why.toStdString();
-    ASSERT_TRUE(monitor->start([this](const KeyPress& press) { presses.push_back(press); }, &why))
-        << why.toStdString();
+    ASSERT_TRUE(monitor->start([this](const KeyPress& press) { presses.push_back(press); }, &why)) << why.toStdString();
   }
   void TearDown() override { testing::switchLocksOff(client); }
 

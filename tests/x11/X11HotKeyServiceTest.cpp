@@ -109,7 +109,7 @@ TEST_F(X11HotKeyServiceTest, LockKeysDoNotDefeatAHotKey) {
 TEST_F(X11HotKeyServiceTest, OtherCombinationsOfTheKeyReachTheWindow) {
   ASSERT_TRUE(service->registerHotKey(kVkD, kControl, {kSignature, 1}));
   EXPECT_EQ(type({QStringLiteral("d"), QStringLiteral("ctrl+shift+d"), QStringLiteral("alt+d"),
-                   QStringLiteral("ctrl+alt+d")}),
+                  QStringLiteral("ctrl+alt+d")}),
             Ids{});
   EXPECT_EQ(keyPressesOfDAtTheWindow(), 4);
 }

@@ -61,7 +61,8 @@ TEST_F(X11InputInjectorTest, KeysWithoutAnXKeyAreRefusedAndPostNothing) {
   LogCapture log;
   for (std::uint16_t virtualKeyCode : {std::uint16_t{52}, std::uint16_t{63}, std::uint16_t{300}}) {
     EXPECT_FALSE(injector->tapKey(virtualKeyCode)) << virtualKeyCode;
-    EXPECT_TRUE(log.contains(QStringLiteral("X11 input: virtual key code %1 has no key on this system").arg(virtualKeyCode)));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("X11 input: virtual key code %1 has no key on this system").arg(virtualKeyCode)));
   }
   testing::settle(client);
   EXPECT_TRUE(client.keyEvents().empty());
@@ -74,8 +75,7 @@ TEST_F(X11InputInjectorTest, PointerMovesToAbsolutePositions) {
     int y;
   };
   const Case cases[] = {
-      {{0, 0}, 0, 0},         {{640, 400}, 640, 400}, {{1279, 799}, 1279, 799},
-      {{17.6, 3.2}, 18, 3},   {{300, 250}, 300, 250},
+      {{0, 0}, 0, 0}, {{640, 400}, 640, 400}, {{1279, 799}, 1279, 799}, {{17.6, 3.2}, 18, 3}, {{300, 250}, 300, 250},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(injector->movePointerTo(c.target));

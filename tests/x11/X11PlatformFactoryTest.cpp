@@ -2,9 +2,9 @@
 // can act on. This executable runs without DISPLAY (no Xvfb of its own).
 #include "platform/x11/X11Platform.h"
 
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QString>
-#include <gtest/gtest.h>
 #include <functional>
 #include <thread>
 
@@ -13,7 +13,8 @@ namespace {
 
 class DisplayVariable {
  public:
-  explicit DisplayVariable(const QByteArray& value) : saved_(qgetenv("DISPLAY")), had_(qEnvironmentVariableIsSet("DISPLAY")) {
+  explicit DisplayVariable(const QByteArray& value)
+      : saved_(qgetenv("DISPLAY")), had_(qEnvironmentVariableIsSet("DISPLAY")) {
     if (value.isNull()) {
       qunsetenv("DISPLAY");
     } else {

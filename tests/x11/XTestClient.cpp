@@ -15,11 +15,20 @@ using platform::x11::XcbPtr;
 std::string ObservedEvent::describe() const {
   std::ostringstream out;
   switch (type) {
-    case XCB_KEY_PRESS: out << "KeyPress"; break;
-    case XCB_KEY_RELEASE: out << "KeyRelease"; break;
-    case XCB_BUTTON_PRESS: out << "ButtonPress"; break;
-    case XCB_BUTTON_RELEASE: out << "ButtonRelease"; break;
-    default: out << "event " << int(type);
+    case XCB_KEY_PRESS:
+      out << "KeyPress";
+      break;
+    case XCB_KEY_RELEASE:
+      out << "KeyRelease";
+      break;
+    case XCB_BUTTON_PRESS:
+      out << "ButtonPress";
+      break;
+    case XCB_BUTTON_RELEASE:
+      out << "ButtonRelease";
+      break;
+    default:
+      out << "event " << int(type);
   }
   out << " detail " << int(detail) << " keysym 0x" << std::hex << keysym << " state 0x" << state;
   return out.str();
@@ -31,9 +40,9 @@ XTestClient::XTestClient() {
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
   root_ = screen->root;
   window_ = xcb_generate_id(connection_);
-  const std::uint32_t values[] = {screen->white_pixel,
-                                  XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_BUTTON_PRESS |
-                                      XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+  const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE |
+                                                           XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
+                                                           XCB_EVENT_MASK_STRUCTURE_NOTIFY};
   xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, root_, 100, 100, 400, 300, 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
   xcb_map_window(connection_, window_);
@@ -53,7 +62,9 @@ XTestClient::XTestClient() {
   focus();
 }
 
-XTestClient::~XTestClient() { xcb_disconnect(connection_); }
+XTestClient::~XTestClient() {
+  xcb_disconnect(connection_);
+}
 
 void XTestClient::focus() {
   XcbPtr<xcb_generic_error_t> error(xcb_request_check(
@@ -106,8 +117,8 @@ std::uint8_t XTestClient::keycodeOfKeysym(std::uint32_t keysym) {
 
 bool XTestClient::grabKey(std::uint8_t keycode, std::uint16_t modifiers) {
   XcbPtr<xcb_generic_error_t> error(xcb_request_check(
-      connection_, xcb_grab_key_checked(connection_, 1, root_, modifiers, keycode, XCB_GRAB_MODE_ASYNC,
-                                        XCB_GRAB_MODE_ASYNC)));
+      connection_,
+      xcb_grab_key_checked(connection_, 1, root_, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
   return !error;
 }
 

@@ -12,9 +12,9 @@
 namespace ostrel::testing {
 
 struct ObservedEvent {
-  std::uint8_t type = 0;       // XCB_KEY_PRESS, XCB_KEY_RELEASE, XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE
-  std::uint8_t detail = 0;     // keycode or button
-  std::uint32_t keysym = 0;    // unshifted keysym of a key event
+  std::uint8_t type = 0;     // XCB_KEY_PRESS, XCB_KEY_RELEASE, XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE
+  std::uint8_t detail = 0;   // keycode or button
+  std::uint32_t keysym = 0;  // unshifted keysym of a key event
   std::uint16_t state = 0;
   std::string describe() const;
 };

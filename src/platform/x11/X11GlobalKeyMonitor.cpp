@@ -28,7 +28,9 @@ std::unique_ptr<X11GlobalKeyMonitor> X11GlobalKeyMonitor::create(QString* whyNot
 X11GlobalKeyMonitor::X11GlobalKeyMonitor(std::unique_ptr<XcbConnection> connection)
     : connection_(std::move(connection)) {}
 
-X11GlobalKeyMonitor::~X11GlobalKeyMonitor() { stop(); }
+X11GlobalKeyMonitor::~X11GlobalKeyMonitor() {
+  stop();
+}
 
 bool X11GlobalKeyMonitor::start(Handler handler, QString* whyNot) {
   if (pump_) {
@@ -39,8 +41,9 @@ bool X11GlobalKeyMonitor::start(Handler handler, QString* whyNot) {
   const xcb_query_extension_reply_t* xinput = connection_->extension(&xcb_input_id);
   if (!xinput) {
     if (whyNot) {
-      *whyNot = QStringLiteral("the X server has no XInput extension, so Ostrel cannot see shortcut keys typed in "
-                               "other applications");
+      *whyNot = QStringLiteral(
+          "the X server has no XInput extension, so Ostrel cannot see shortcut keys typed in "
+          "other applications");
     }
     return false;
   }
@@ -48,8 +51,9 @@ bool X11GlobalKeyMonitor::start(Handler handler, QString* whyNot) {
       xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
   if (!version || version->major_version < 2) {
     if (whyNot) {
-      *whyNot = QStringLiteral("the X server's XInput extension is older than version 2, so Ostrel cannot see "
-                               "shortcut keys typed in other applications");
+      *whyNot = QStringLiteral(
+          "the X server's XInput extension is older than version 2, so Ostrel cannot see "
+          "shortcut keys typed in other applications");
     }
     return false;
   }
@@ -57,9 +61,8 @@ bool X11GlobalKeyMonitor::start(Handler handler, QString* whyNot) {
   if (!followModifierState(whyNot)) return false;
   if (!selectRawKeyPresses(true, whyNot)) return false;
   handler_ = std::move(handler);
-  pump_ = std::make_unique<XcbEventPump>(*connection_, [this](const xcb_generic_event_t& event) {
-    handleEvent(event);
-  });
+  pump_ =
+      std::make_unique<XcbEventPump>(*connection_, [this](const xcb_generic_event_t& event) { handleEvent(event); });
   pump_->drainSoon();
   return true;
 }
@@ -82,8 +85,9 @@ bool X11GlobalKeyMonitor::followModifierState(QString* whyNot) {
           : nullptr);
   if (!use || !use->supported) {
     if (whyNot) {
-      *whyNot = QStringLiteral("the X server has no usable XKB extension, so Ostrel cannot tell which modifier keys "
-                               "are held");
+      *whyNot = QStringLiteral(
+          "the X server has no usable XKB extension, so Ostrel cannot tell which modifier keys "
+          "are held");
     }
     return false;
   }
@@ -91,7 +95,8 @@ bool X11GlobalKeyMonitor::followModifierState(QString* whyNot) {
   const auto selected = connection_->check(xcb_xkb_select_events_checked(
       c, XCB_XKB_ID_USE_CORE_KBD, kStateNotifications, 0, kStateNotifications, 0, 0, nullptr));
   if (selected) {
-    if (whyNot) *whyNot = QStringLiteral("the X server refused XKB state notifications: %1").arg(selected->description());
+    if (whyNot)
+      *whyNot = QStringLiteral("the X server refused XKB state notifications: %1").arg(selected->description());
     return false;
   }
   // Notifications already on their way describe older states than this answer.

@@ -16,8 +16,8 @@ std::uint16_t findNumLockMask(const XcbConnection& connection) {
   xcb_connection_t* c = connection.get();
   const xcb_setup_t* setup = xcb_get_setup(c);
   auto modifierCookie = xcb_get_modifier_mapping(c);
-  auto keyboardCookie =
-      xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1));
+  auto keyboardCookie = xcb_get_keyboard_mapping(
+      c, setup->min_keycode, static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1));
   XcbPtr<xcb_get_modifier_mapping_reply_t> modifiers(xcb_get_modifier_mapping_reply(c, modifierCookie, nullptr));
   XcbPtr<xcb_get_keyboard_mapping_reply_t> keyboard(xcb_get_keyboard_mapping_reply(c, keyboardCookie, nullptr));
   if (!modifiers || !keyboard) return 0;
@@ -68,9 +68,8 @@ X11HotKeyService::X11HotKeyService(std::unique_ptr<XcbConnection> connection) : 
           nullptr));
     }
   }
-  pump_ = std::make_unique<XcbEventPump>(*connection_, [this](const xcb_generic_event_t& event) {
-    handleEvent(event);
-  });
+  pump_ =
+      std::make_unique<XcbEventPump>(*connection_, [this](const xcb_generic_event_t& event) { handleEvent(event); });
   pump_->drainSoon();
 }
 
@@ -83,8 +82,8 @@ X11HotKeyService::~X11HotKeyService() {
 std::optional<X11HotKeyService::Combination> X11HotKeyService::combinationFor(std::uint32_t virtualKeyCode,
                                                                               std::uint32_t hotKeyModifiers,
                                                                               const char* purpose) const {
-  const auto keycode = virtualKeyCode <= 0xFFFF ? x11KeycodeForVirtualKeyCode(static_cast<std::uint16_t>(virtualKeyCode))
-                                                : std::nullopt;
+  const auto keycode =
+      virtualKeyCode <= 0xFFFF ? x11KeycodeForVirtualKeyCode(static_cast<std::uint16_t>(virtualKeyCode)) : std::nullopt;
   if (!keycode) {
     ostrel::log("X11 hotkeys: %s: virtual key code %u has no key on this system", purpose, virtualKeyCode);
     return std::nullopt;
@@ -167,7 +166,9 @@ void X11HotKeyService::unregisterHotKey(Handle handle) {
   }
 }
 
-void X11HotKeyService::setPressedHandler(PressedHandler handler) { pressedHandler_ = std::move(handler); }
+void X11HotKeyService::setPressedHandler(PressedHandler handler) {
+  pressedHandler_ = std::move(handler);
+}
 
 bool X11HotKeyService::isTakenBySystem(std::uint32_t virtualKeyCode, std::uint32_t hotKeyModifiers) {
   const auto combination = combinationFor(virtualKeyCode, hotKeyModifiers, "cannot probe");

@@ -64,8 +64,8 @@ class X11HotKeyService final : public HotKeyService {
   std::uint16_t numLockMask_ = 0;
   Handle nextHandle_ = 1;
   std::map<Handle, Registration> registrations_;  // handles grow, so newest last
-  std::map<Combination, int> grabs_;               // registrations per grabbed combination
-  std::set<std::uint8_t> keysDown_;                // grabbed keys pressed and not yet released
+  std::map<Combination, int> grabs_;              // registrations per grabbed combination
+  std::set<std::uint8_t> keysDown_;               // grabbed keys pressed and not yet released
   std::uint8_t lastReleasedKey_ = 0;
   std::uint32_t lastReleaseTime_ = 0;
 };

@@ -32,8 +32,9 @@ std::unique_ptr<X11InputInjector> X11InputInjector::create(QString* whyNot) {
   if (!connection) return nullptr;
   if (!connection->extension(&xcb_test_id)) {
     if (whyNot) {
-      *whyNot = QStringLiteral("the X server offers no XTEST extension, so Ostrel cannot post the monitor's keys and "
-                               "pointer moves (enable XTEST in the server's configuration)");
+      *whyNot = QStringLiteral(
+          "the X server offers no XTEST extension, so Ostrel cannot post the monitor's keys and "
+          "pointer moves (enable XTEST in the server's configuration)");
     }
     return nullptr;
   }

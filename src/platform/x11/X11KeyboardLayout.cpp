@@ -23,8 +23,9 @@ std::unique_ptr<X11KeyboardLayout> X11KeyboardLayout::create(QString* whyNot) {
   if (!xkb_x11_setup_xkb_extension(c, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
                                    XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &firstEvent, nullptr)) {
     if (whyNot) {
-      *whyNot = QStringLiteral("the X server has no usable XKB extension, so Ostrel cannot name keys after the "
-                               "keyboard layout");
+      *whyNot = QStringLiteral(
+          "the X server has no usable XKB extension, so Ostrel cannot name keys after the "
+          "keyboard layout");
     }
     return nullptr;
   }
@@ -34,9 +35,9 @@ std::unique_ptr<X11KeyboardLayout> X11KeyboardLayout::create(QString* whyNot) {
     if (whyNot) *whyNot = QStringLiteral("the X server reports no core keyboard to read the layout from");
     return nullptr;
   }
-  const auto selected = connection->check(xcb_xkb_select_events_checked(
-      c, static_cast<xcb_xkb_device_spec_t>(deviceId), kKeymapChanges, 0, kKeymapChanges, kAllMapParts, kAllMapParts,
-      nullptr));
+  const auto selected =
+      connection->check(xcb_xkb_select_events_checked(c, static_cast<xcb_xkb_device_spec_t>(deviceId), kKeymapChanges,
+                                                      0, kKeymapChanges, kAllMapParts, kAllMapParts, nullptr));
   if (selected) {
     if (whyNot) {
       *whyNot = QStringLiteral("the X server refused keyboard layout notifications: %1").arg(selected->description());
@@ -55,7 +56,10 @@ std::unique_ptr<X11KeyboardLayout> X11KeyboardLayout::create(QString* whyNot) {
 X11KeyboardLayout::X11KeyboardLayout(std::unique_ptr<XcbConnection> connection,
                                      std::unique_ptr<xkb_context, ContextUnref> context, std::int32_t deviceId,
                                      std::uint8_t xkbFirstEvent)
-    : connection_(std::move(connection)), context_(std::move(context)), deviceId_(deviceId), xkbFirstEvent_(xkbFirstEvent) {}
+    : connection_(std::move(connection)),
+      context_(std::move(context)),
+      deviceId_(deviceId),
+      xkbFirstEvent_(xkbFirstEvent) {}
 
 bool X11KeyboardLayout::loadKeymap() {
   std::unique_ptr<xkb_keymap, KeymapUnref> keymap(

@@ -29,8 +29,8 @@ bool xModifiersForHotKeyModifiers(std::uint32_t hotKeyModifiers, std::uint16_t* 
 
 std::vector<std::uint16_t> lockVariants(std::uint16_t xModifiers, std::uint16_t numLockMask) {
   std::vector<std::uint16_t> variants;
-  for (std::uint16_t extra : {std::uint16_t{0}, kXLockMask, numLockMask,
-                              static_cast<std::uint16_t>(kXLockMask | numLockMask)}) {
+  for (std::uint16_t extra :
+       {std::uint16_t{0}, kXLockMask, numLockMask, static_cast<std::uint16_t>(kXLockMask | numLockMask)}) {
     const auto mods = static_cast<std::uint16_t>(xModifiers | extra);
     if (std::find(variants.begin(), variants.end(), mods) == variants.end()) variants.push_back(mods);
   }

@@ -24,7 +24,9 @@ bool onMainThreadWithLoop(const char* service, QString* whyNot) {
 
 }  // namespace
 
-bool x11SessionAvailable(QString* whyNot) { return x11::XcbConnection::open(whyNot) != nullptr; }
+bool x11SessionAvailable(QString* whyNot) {
+  return x11::XcbConnection::open(whyNot) != nullptr;
+}
 
 std::unique_ptr<InputInjector> createX11InputInjector(QString* whyNot) {
   return x11::X11InputInjector::create(whyNot);

@@ -26,17 +26,18 @@ QString connectFailure(int code) {
 
 QString waylandHint() {
   if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return {};
-  return QStringLiteral("; this is a Wayland session: global shortcuts, key observation and synthetic input need "
-                        "XWayland (start it, or log in to an X11 session)");
+  return QStringLiteral(
+      "; this is a Wayland session: global shortcuts, key observation and synthetic input need "
+      "XWayland (start it, or log in to an X11 session)");
 }
 
 }  // namespace
 
 QString xErrorName(std::uint8_t errorCode) {
   static constexpr std::array<const char*, 18> kNames = {
-      "Success",   "BadRequest", "BadValue",    "BadWindow", "BadPixmap",   "BadAtom",
+      "Success",   "BadRequest", "BadValue",    "BadWindow",   "BadPixmap", "BadAtom",
       "BadCursor", "BadFont",    "BadMatch",    "BadDrawable", "BadAccess", "BadAlloc",
-      "BadColor",  "BadGC",      "BadIDChoice", "BadName",   "BadLength",   "BadImplementation"};
+      "BadColor",  "BadGC",      "BadIDChoice", "BadName",     "BadLength", "BadImplementation"};
   if (errorCode < kNames.size()) return QString::fromLatin1(kNames[errorCode]);
   return QStringLiteral("extension error %1").arg(errorCode);
 }
@@ -54,9 +55,10 @@ std::unique_ptr<XcbConnection> XcbConnection::open(QString* whyNot) {
   const QByteArray display = qgetenv("DISPLAY");
   if (display.isEmpty()) {
     if (whyNot) {
-      *whyNot = QStringLiteral("no X11 display: DISPLAY is not set; run Ostrel inside an X11 session (on Wayland "
-                               "without XWayland, global shortcuts, key observation and synthetic input are not "
-                               "available)");
+      *whyNot = QStringLiteral(
+          "no X11 display: DISPLAY is not set; run Ostrel inside an X11 session (on Wayland "
+          "without XWayland, global shortcuts, key observation and synthetic input are not "
+          "available)");
     }
     return nullptr;
   }
@@ -84,14 +86,19 @@ std::unique_ptr<XcbConnection> XcbConnection::open(QString* whyNot) {
   return std::unique_ptr<XcbConnection>(new XcbConnection(connection, it.data->root));
 }
 
-XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_window_t root)
-    : connection_(connection), root_(root) {}
+XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_window_t root) : connection_(connection), root_(root) {}
 
-XcbConnection::~XcbConnection() { xcb_disconnect(connection_); }
+XcbConnection::~XcbConnection() {
+  xcb_disconnect(connection_);
+}
 
-int XcbConnection::fileDescriptor() const { return xcb_get_file_descriptor(connection_); }
+int XcbConnection::fileDescriptor() const {
+  return xcb_get_file_descriptor(connection_);
+}
 
-bool XcbConnection::broken() const { return xcb_connection_has_error(connection_) != 0; }
+bool XcbConnection::broken() const {
+  return xcb_connection_has_error(connection_) != 0;
+}
 
 std::optional<XcbError> XcbConnection::check(xcb_void_cookie_t cookie) const {
   XcbPtr<xcb_generic_error_t> error(xcb_request_check(connection_, cookie));
@@ -108,7 +115,9 @@ bool XcbConnection::roundTrip() const {
   return reply != nullptr;
 }
 
-void XcbConnection::flush() const { xcb_flush(connection_); }
+void XcbConnection::flush() const {
+  xcb_flush(connection_);
+}
 
 const xcb_query_extension_reply_t* XcbConnection::extension(xcb_extension_t* id) const {
   const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection_, id);

@@ -6,8 +6,8 @@
 
 #include "platform/x11/XcbPtr.h"
 
-#include <QString>
 #include <xcb/xcb.h>
+#include <QString>
 #include <cstdint>
 #include <memory>
 #include <optional>

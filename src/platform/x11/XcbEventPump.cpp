@@ -20,12 +20,15 @@ XcbEventPump::~XcbEventPump() {
   notifier_.setEnabled(false);
 }
 
-void XcbEventPump::drain() { deliver(true); }
+void XcbEventPump::drain() {
+  deliver(true);
+}
 
 void XcbEventPump::drainSoon() {
   // Events the last request pulled into xcb's queue: the socket will not wake us
   // for them.
-  QMetaObject::invokeMethod(&notifier_, [this] { deliver(false); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &notifier_, [this] { deliver(false); }, Qt::QueuedConnection);
 }
 
 void XcbEventPump::deliver(bool readSocket) {
