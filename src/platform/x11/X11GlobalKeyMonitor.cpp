@@ -71,9 +71,12 @@ void X11GlobalKeyMonitor::stop() {
   if (!pump_) return;
   pump_.reset();
   handler_ = nullptr;
-  selectRawKeyPresses(false, nullptr);
   xcb_xkb_select_events(connection_->get(), XCB_XKB_ID_USE_CORE_KBD, 0, kStateNotifications, 0, 0, 0, nullptr);
-  connection_->flush();
+  selectRawKeyPresses(false, nullptr);
+  // Presses typed before the deselection are still queued here; a later start()
+  // must not report them.
+  while (XcbPtr<xcb_generic_event_t> stale{xcb_poll_for_event(connection_->get())}) {
+  }
 }
 
 bool X11GlobalKeyMonitor::followModifierState(QString* whyNot) {
@@ -95,8 +98,9 @@ bool X11GlobalKeyMonitor::followModifierState(QString* whyNot) {
   const auto selected = connection_->check(xcb_xkb_select_events_checked(
       c, XCB_XKB_ID_USE_CORE_KBD, kStateNotifications, 0, kStateNotifications, 0, 0, nullptr));
   if (selected) {
-    if (whyNot)
+    if (whyNot) {
       *whyNot = QStringLiteral("the X server refused XKB state notifications: %1").arg(selected->description());
+    }
     return false;
   }
   // Notifications already on their way describe older states than this answer.
