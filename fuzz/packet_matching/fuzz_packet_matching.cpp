@@ -112,7 +112,22 @@ std::optional<QString> strictUtf8(const QByteArray& c) {
 }
 
 const char* const kPatterns[] = {
-    "\\d+", "[A-F0-9]{4}", "OK", "a*", "(ab|cd)+;", "\\x{00e9}", ".", "^\\s*$", "[^\\x00]+\\x00", "5FF5..",
+    "\\d+",
+    "[A-F0-9]{4}",
+    "OK",
+    "a*",
+    "(ab|cd)+;",
+    "\\x{00e9}",
+    ".",
+    "^\\s*$",
+    "[^\\x00]+\\x00",
+    "5FF5..",
+    // What a match may see around the candidate: nothing before its start.
+    "(?<!a)b",
+    "\\bab",
+    "\\x{feff}?.$",
+    "\\X\\X",
+    "[\\x{10000}-\\x{10ffff}]",
 };
 
 // Evaluators that are easy to restate independently.

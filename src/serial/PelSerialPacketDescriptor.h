@@ -101,9 +101,15 @@ class PelSerialPacketDescriptor {
   // The built-in tests look at the candidate in place; only a caller's
   // evaluator needs a byte string of its own.
   using ViewTest = std::function<bool(QByteArrayView)>;
+  // Kinds whose shortest accepted tail follows from their rule directly; the
+  // others try every tail.
+  enum class Kind { Tested, NonEmpty, PacketData, PrefixSuffix, RegularExpression };
 
   bool test(QByteArrayView candidate) const;
-  static Ref withViewTest(quint64 maximumPacketLength, std::any userInfo, ViewTest viewTest);
+  std::optional<qsizetype> prefixSuffixTailLength(QByteArrayView buffer) const;
+  // Empty optional: the buffer is not valid UTF-8 as a whole; try every tail.
+  std::optional<std::optional<qsizetype>> regularExpressionTailLength(QByteArrayView buffer) const;
+  static Ref withViewTest(quint64 maximumPacketLength, std::any userInfo, ViewTest viewTest, Kind kind);
 
   QByteArray packetData_;
   std::optional<QByteArray> prefix_;
@@ -114,6 +120,7 @@ class PelSerialPacketDescriptor {
   QUuid uuid_;
   Evaluator responseEvaluator_;
   ViewTest viewTest_;
+  Kind kind_ = Kind::Tested;
 };
 
 inline size_t qHash(const PelSerialPacketDescriptor& descriptor, size_t seed = 0) {

@@ -45,8 +45,8 @@ PelSerialRequest::PelSerialRequest(const QByteArray& dataToSend, std::any userIn
 
 PelSerialRequest::PelSerialRequest(const QByteArray& dataToSend, std::any userInfo, double timeoutInterval,
                                    std::nullptr_t)
-    : PelSerialRequest(dataToSend, std::move(userInfo), timeoutInterval,
-                       std::shared_ptr<PelSerialPacketDescriptor>{}) {}
+    : PelSerialRequest(dataToSend, std::move(userInfo), timeoutInterval, std::shared_ptr<PelSerialPacketDescriptor>{}) {
+}
 
 QByteArray PelSerialRequest::dataToSend() const {
   std::lock_guard lock(mutex_);
@@ -113,9 +113,9 @@ bool PelSerialRequest::dataIsValidResponse(const QByteArray& data) const {
 
 QString PelSerialRequest::description() const {
   const QString base = QString::asprintf("<PelSerialRequest: %p>", static_cast<const void*>(this));
-  return formatLog("%@ data: %@ userInfo: %@ timeout interval: %f",
-                   {toLogArg(base), toLogArg(dataToSend()), toLogArg(describeUserInfo(userInfo())),
-                    toLogArg(timeoutInterval())});
+  return formatLog(
+      "%@ data: %@ userInfo: %@ timeout interval: %f",
+      {toLogArg(base), toLogArg(dataToSend()), toLogArg(describeUserInfo(userInfo())), toLogArg(timeoutInterval())});
 }
 
 QString PelSerialRequest::describeUserInfo(const std::any& userInfo) {

@@ -17,9 +17,13 @@ using Ref = PelSerialPacketDescriptor::Ref;
 using Make = std::function<Ref()>;
 constexpr std::nullopt_t none = std::nullopt;
 
-QByteArray bytes(const char* s) { return QByteArray(s); }
+QByteArray bytes(const char* s) {
+  return QByteArray(s);
+}
 
-Ref packet(const char* data) { return PelSerialPacketDescriptor::initWithPacketData(bytes(data)); }
+Ref packet(const char* data) {
+  return PelSerialPacketDescriptor::initWithPacketData(bytes(data));
+}
 Ref prefixSuffix(std::optional<QByteArray> prefix, std::optional<QByteArray> suffix) {
   return PelSerialPacketDescriptor::initWithPrefix(std::move(prefix), std::move(suffix), 64);
 }
@@ -45,8 +49,9 @@ TEST(PelSerialPacketDescriptor, PacketMatchingAtEndOfBuffer) {
       {"buffer shorter than the packet", [] { return packet("AB"); }, "B", none},
       {"empty buffer", [] { return packet("AB"); }, "", none},
       {"empty packet data matches nothing", [] { return packet(""); }, "X", none},
-      {"packet data with zero bytes", [] { return PelSerialPacketDescriptor::initWithPacketData(QByteArray("\0\1", 2)); },
-       QByteArray("\1\0\1", 3), QByteArray("\0\1", 2)},
+      {"packet data with zero bytes",
+       [] { return PelSerialPacketDescriptor::initWithPacketData(QByteArray("\0\1", 2)); }, QByteArray("\1\0\1", 3),
+       QByteArray("\0\1", 2)},
       {"prefix only: the one-byte tail wins", [] { return prefixSuffix(bytes("A"), none); }, "XAYA", bytes("A")},
       {"prefix only: longer prefix", [] { return prefixSuffix(bytes("AY"), none); }, "XAYA", bytes("AYA")},
       {"prefix only: absent", [] { return prefixSuffix(bytes("Q"), none); }, "XAYA", none},
@@ -76,14 +81,21 @@ TEST(PelSerialPacketDescriptor, PacketMatchingAtEndOfBuffer) {
       {"regex: anchored at the start", [] { return regex("b"); }, "ab", bytes("b")},
       {"regex: not at the start of any tail", [] { return regex("Z"); }, "abc", none},
       {"regex: invalid UTF-8 refused", [] { return regex("\\d"); }, "1\xff", none},
-      {"regex: valid tail after invalid byte", [] { return regex("\\d"); }, "\xff" "1", bytes("1")},
+      {"regex: valid tail after invalid byte", [] { return regex("\\d"); },
+       "\xff"
+       "1",
+       bytes("1")},
       {"regex: cut-off sequence refused", [] { return regex("."); }, "\xc3", none},
       {"regex: whole multibyte character", [] { return regex("é"); }, "x\xc3\xa9", bytes("\xc3\xa9")},
+      {"regex: character outside the basic plane", [] { return regex("[\\x{10000}-\\x{10ffff}]x"); },
+       "a\xf0\x9f\x98\x80x", bytes("\xf0\x9f\x98\x80x")},
+      {"regex: nothing before the tail is seen", [] { return regex("(?<!a)b"); }, "ab", bytes("b")},
       {"regex: empty match counts", [] { return regex("a*"); }, "xyz", bytes("z")},
       {"regex: whole-line pattern", [] { return regex("OK\\r\\n$"); }, "xxOK\r\n", bytes("OK\r\n")},
       {"no evaluator: any non-empty tail", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(8); },
        "abc", bytes("c")},
-      {"no evaluator: empty buffer", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(8); }, "", none},
+      {"no evaluator: empty buffer", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(8); }, "",
+       none},
       {"evaluator",
        [] {
          return PelSerialPacketDescriptor::initWithMaximumPacketLength(
@@ -91,7 +103,9 @@ TEST(PelSerialPacketDescriptor, PacketMatchingAtEndOfBuffer) {
        },
        "ab;cd;", bytes("cd;")},
       {"evaluator refusing all",
-       [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(8, {}, [](const QByteArray&) { return false; }); },
+       [] {
+         return PelSerialPacketDescriptor::initWithMaximumPacketLength(8, {}, [](const QByteArray&) { return false; });
+       },
        "abc", none},
   };
   for (const auto& c : cases) {
@@ -128,10 +142,15 @@ TEST(PelSerialPacketDescriptor, DataIsValidPacket) {
       {"regex on overlong encoding", [] { return regex(".*"); }, "\xc0\xaf", false},
       {"regex on an encoded surrogate", [] { return regex(".*"); }, "\xed\xa0\x80", false},
       {"regex on empty text", [] { return regex(".*"); }, "", true},
-      {"byte-order mark is a character", [] { return regex("\\x{feff}A"); }, "\xef\xbb\xbf" "A", true},
+      {"byte-order mark is a character", [] { return regex("\\x{feff}A"); },
+       "\xef\xbb\xbf"
+       "A",
+       true},
       {"byte-order mark is not empty text", [] { return regex("$"); }, "\xef\xbb\xbf", false},
-      {"default test refuses empty", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(1); }, "", false},
-      {"default test accepts bytes", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(1); }, QByteArray("\0", 1), true},
+      {"default test refuses empty", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(1); }, "",
+       false},
+      {"default test accepts bytes", [] { return PelSerialPacketDescriptor::initWithMaximumPacketLength(1); },
+       QByteArray("\0", 1), true},
   };
   for (const auto& c : cases) {
     const Ref d = c.make();

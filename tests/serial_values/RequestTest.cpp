@@ -42,8 +42,8 @@ TEST(PelSerialRequest, UuidStringIsNewUpperCaseAndWithoutBraces) {
 }
 
 TEST(PelSerialRequest, EvaluatorFormWrapsItInADescriptor) {
-  const auto request = PelSerialRequest::requestWithDataToSend(
-      "?", QStringLiteral("kept on the request"), 1.0, [](const QByteArray& d) { return d.endsWith('\n'); });
+  const auto request = PelSerialRequest::requestWithDataToSend("?", QStringLiteral("kept on the request"), 1.0,
+                                                               [](const QByteArray& d) { return d.endsWith('\n'); });
   const auto descriptor = request->responseDescriptor();
   ASSERT_TRUE(descriptor);
   EXPECT_EQ(descriptor->maximumPacketLength(), 9223372036854775807ULL);
