@@ -153,6 +153,8 @@ void PreferenceStore::setObjectForKey(const QString& key, const QVariant& value)
     setLocked(key, value);
     after = valueLocked(key);
   }
+  // QVariant compares a number with its text form by value, so 1 written here and
+  // "1" read back from the INI file are no change.
   if (before != after) postChanges({{key, before}}, {{key, after}});
 }
 

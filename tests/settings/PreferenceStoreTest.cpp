@@ -233,6 +233,23 @@ TEST(PreferenceStore, ChangesMadeInTheFileOnDiskAreReportedAndRead) {
   }
 }
 
+TEST(PreferenceStore, OnlyKeysWhoseValueChangedAreReported) {
+  ostrel::test::SettingsFolder folder;
+  ostrel::test::writeInPlace(folder.path(), "[General]\nlanguage=1\nautoStart=0\n");
+  PreferenceStore store(folder.path());
+  ChangeRecorder changes(store);
+  store.setIntegerForKey(prefkeys::language, 1);  // the file's "1" is the same value
+  store.setIntegerForKey(prefkeys::autoClearValue, 30);
+  ASSERT_TRUE(runEventLoopUntil([&] { return readBytes(folder.path()).contains("autoClearValue=30"); }));
+  EXPECT_EQ(changes.keys, QStringList{prefkeys::autoClearValue});
+
+  changes.keys.clear();
+  replaceFile(folder.path(), "[General]\nautoClearValue=30\nautoStart=1\nlanguage=1\n");
+  ASSERT_TRUE(runEventLoopUntil([&] { return store.integerForKey(prefkeys::autoStart) == 1; }));
+  runEventLoopFor(150);
+  EXPECT_EQ(changes.keys, QStringList{prefkeys::autoStart}) << "values written as numbers and read back as text";
+}
+
 TEST(PreferenceStore, AnInPlaceEditOnDiskIsSeenToo) {
   ostrel::test::SettingsFolder folder;
   ostrel::test::writeInPlace(folder.path(), "[General]\nautoClearValue=30\n");
