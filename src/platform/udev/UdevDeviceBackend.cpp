@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <libudev.h>
 #include <mutex>
 #include <unistd.h>
@@ -79,6 +80,25 @@ bool enumerateWithLibudev(const QString& sysfsRoot, std::vector<SerialDeviceEntr
             [](const SerialDeviceEntry& x, const SerialDeviceEntry& y) { return ttyNameLess(x.ttyName, y.ttyName); });
   *out = std::move(found);
   return true;
+}
+
+// Runs fn on the main thread and waits for it. The mutex handshake around the
+// blocking hand-off orders the caller's writes before fn and fn's after the
+// return in a way ThreadSanitizer can see; Qt's own hand-off synchronises
+// through futexes it cannot.
+bool runOnMainThread(const std::function<void()>& fn) {
+  if (mainthread::isMainThread()) {
+    fn();
+    return true;
+  }
+  auto gate = std::make_shared<std::mutex>();
+  { std::lock_guard publish(*gate); }
+  const bool ran = mainthread::runAndWait([gate, &fn] {
+    std::lock_guard hold(*gate);
+    fn();
+  });
+  { std::lock_guard collect(*gate); }
+  return ran;
 }
 
 }  // namespace
@@ -177,10 +197,9 @@ void UdevDeviceBackend::Impl::readEvents() {
 UdevDeviceBackend::UdevDeviceBackend(UdevBackendOptions options) : d(std::make_unique<Impl>(std::move(options))) {}
 
 UdevDeviceBackend::~UdevDeviceBackend() {
-  if (d->notifier && !mainthread::isMainThread()) {
-    mainthread::runAndWait([this] { d->stop(); });
-  }
-  d->stop();
+  // The notifier belongs to the main thread; without its event loop (at
+  // shutdown) there is nobody left to race with.
+  if (!runOnMainThread([this] { d->stop(); })) d->stop();
 }
 
 QString UdevDeviceBackend::sourceName() const { return QStringLiteral("udev"); }
@@ -211,21 +230,17 @@ std::vector<SerialDeviceEntry> UdevDeviceBackend::enumerate() {
 }
 
 bool UdevDeviceBackend::startWatching(ChangeHandler handler, QString* whyNot) {
-  if (mainthread::isMainThread()) return d->start(std::move(handler), whyNot);
   bool started = false;
   QString reason;
-  const bool ran = mainthread::runAndWait([&] { started = d->start(std::move(handler), &reason); });
-  if (!ran) reason = QStringLiteral("the main thread's event loop is not available");
+  if (!runOnMainThread([&] { started = d->start(std::move(handler), &reason); })) {
+    reason = QStringLiteral("the main thread's event loop is not available");
+  }
   if (!started && whyNot) *whyNot = reason;
   return started;
 }
 
 void UdevDeviceBackend::stopWatching() {
-  if (mainthread::isMainThread()) {
-    d->stop();
-  } else {
-    mainthread::runAndWait([this] { d->stop(); });
-  }
+  runOnMainThread([this] { d->stop(); });
 }
 
 QString UdevDeviceBackend::enumerationSource() const {
