@@ -8,22 +8,24 @@
 
 #include "platform/posix/VirtualPortDirectory.h"
 
+#include <glob.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <glob.h>
-#include <pty.h>
-#include <unistd.h>
 
 namespace ostrel::simtest {
 namespace {
 
 constexpr int kWait = 20000;
 
-QString launcher() { return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/scripts/run-ostrel.sh"); }
+QString launcher() {
+  return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/scripts/run-ostrel.sh");
+}
 
 bool machineHasSerialDevices() {
   for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*", "/dev/serial/by-id/*"}) {
@@ -113,8 +115,11 @@ TEST(RunScript, BringsTheSimulatorOnlyWhenThereIsNoSerialDevice) {
     char name[128] = {};
     QTemporaryDir scratch;
     switch (c.port) {
-      case Port::None: break;
-      case Port::Dangling: ASSERT_TRUE(QFile::link(QStringLiteral("/dev/pts/987654"), other)); break;
+      case Port::None:
+        break;
+      case Port::Dangling:
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/pts/987654"), other));
+        break;
       case Port::RegularFile: {
         QFile f(scratch.path() + QStringLiteral("/plain"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -133,7 +138,8 @@ TEST(RunScript, BringsTheSimulatorOnlyWhenThereIsNoSerialDevice) {
     EXPECT_EQ(run.arguments, QStringLiteral("--from-test"));
     const QString link = *dir + QStringLiteral("/ostrel-sim0");
     if (c.expectSimulator) {
-      EXPECT_TRUE(run.output.contains(QStringLiteral("No serial device found: started the monitor simulator (ostrel-sim --mcu 48) on ") + link))
+      EXPECT_TRUE(run.output.contains(
+          QStringLiteral("No serial device found: started the monitor simulator (ostrel-sim --mcu 48) on ") + link))
           << run.output.toStdString();
       EXPECT_TRUE(run.seen.contains(QStringLiteral("ostrel-sim0 -> /dev/pts/"))) << run.seen.toStdString();
     } else {
@@ -141,11 +147,13 @@ TEST(RunScript, BringsTheSimulatorOnlyWhenThereIsNoSerialDevice) {
       EXPECT_FALSE(run.seen.contains(QStringLiteral("ostrel-sim0"))) << run.seen.toStdString();
     }
     if (c.port == Port::PseudoTerminal) {
-      EXPECT_TRUE(run.seen.contains(QStringLiteral("other -> ") + QString::fromLocal8Bit(name))) << run.seen.toStdString();
+      EXPECT_TRUE(run.seen.contains(QStringLiteral("other -> ") + QString::fromLocal8Bit(name)))
+          << run.seen.toStdString();
     }
     if (!c.simulatorBuilt) {
       EXPECT_TRUE(run.output.contains(QStringLiteral("the monitor simulator"))) << run.output.toStdString();
-      EXPECT_TRUE(run.output.contains(QStringLiteral("is not built: starting Ostrel alone"))) << run.output.toStdString();
+      EXPECT_TRUE(run.output.contains(QStringLiteral("is not built: starting Ostrel alone")))
+          << run.output.toStdString();
     }
     // The simulator went down with Ostrel, in order: its port is gone.
     EXPECT_FALSE(QFileInfo(link).isSymLink());

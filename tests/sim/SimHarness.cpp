@@ -2,20 +2,24 @@
 
 #include "platform/posix/VirtualPortDirectory.h"
 
-#include <QFileInfo>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace ostrel::simtest {
 
-QString simulatorBinary() { return qEnvironmentVariable("OSTREL_BIN_DIR") + QStringLiteral("/ostrel-sim"); }
+QString simulatorBinary() {
+  return qEnvironmentVariable("OSTREL_BIN_DIR") + QStringLiteral("/ostrel-sim");
+}
 
-QString linkPathFor(const QString& name) { return platform::virtualPortDirectoryPath() + QLatin1Char('/') + name; }
+QString linkPathFor(const QString& name) {
+  return platform::virtualPortDirectoryPath() + QLatin1Char('/') + name;
+}
 
 QByteArray reportFrame(const char* prefix, int identifier, int value) {
   return QByteArray("5FF5") + prefix + "0A" + QByteArray::number(identifier, 16).rightJustified(2, '0').toUpper() +
@@ -113,7 +117,9 @@ bool SimProcess::waitForExit(int timeoutMs) {
   return done;
 }
 
-TerminalClient::~TerminalClient() { close(); }
+TerminalClient::~TerminalClient() {
+  close();
+}
 
 bool TerminalClient::open(const QString& path, QString* error) {
   close();
@@ -156,7 +162,9 @@ bool TerminalClient::write(const QByteArray& bytes) {
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
     if (clock.elapsed() > 5000) return false;
-    struct pollfd p {fd_, POLLOUT, 0};
+    struct pollfd p {
+      fd_, POLLOUT, 0
+    };
     ::poll(&p, 1, 50);
   }
   return true;
@@ -169,7 +177,9 @@ QByteArray TerminalClient::read(qsizetype count, int timeoutMs, std::vector<qsiz
   while (out.size() < count) {
     const qint64 left = timeoutMs - clock.elapsed();
     if (left <= 0) break;
-    struct pollfd p {fd_, POLLIN, 0};
+    struct pollfd p {
+      fd_, POLLIN, 0
+    };
     if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
     if (!(p.revents & POLLIN)) break;  // hung up with nothing left to read
     char buffer[1024];
@@ -184,13 +194,17 @@ QByteArray TerminalClient::read(qsizetype count, int timeoutMs, std::vector<qsiz
   return out;
 }
 
-QByteArray TerminalClient::drain(int timeoutMs) { return read(1 << 20, timeoutMs); }
+QByteArray TerminalClient::drain(int timeoutMs) {
+  return read(1 << 20, timeoutMs);
+}
 
 bool TerminalClient::waitForHangup(int timeoutMs) {
   QElapsedTimer clock;
   clock.start();
   while (clock.elapsed() < timeoutMs) {
-    struct pollfd p {fd_, POLLIN, 0};
+    struct pollfd p {
+      fd_, POLLIN, 0
+    };
     if (::poll(&p, 1, 50) <= 0) continue;
     if (p.revents & (POLLHUP | POLLERR)) return true;
     char buffer[256];

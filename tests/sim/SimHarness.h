@@ -5,10 +5,10 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QThread>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <vector>
 
 namespace ostrel::simtest {

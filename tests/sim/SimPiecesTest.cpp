@@ -19,8 +19,12 @@ QByteArray cat(std::initializer_list<QByteArray> parts) {
   return out;
 }
 
-FrameAssembler::Piece frame(const QByteArray& b) { return {Kind::Frame, b}; }
-FrameAssembler::Piece junk(const QByteArray& b) { return {Kind::Junk, b}; }
+FrameAssembler::Piece frame(const QByteArray& b) {
+  return {Kind::Frame, b};
+}
+FrameAssembler::Piece junk(const QByteArray& b) {
+  return {Kind::Junk, b};
+}
 
 TEST(FrameAssembler, CutsFramesOutOfAnyStream) {
   const struct {
@@ -75,8 +79,13 @@ TEST(FrameAssembler, LosesNoByteAndHoldsAtMostOneFrame) {
     int wholeFrames = 0;
     for (int part = 0; part < 20; ++part) {
       switch (std::uniform_int_distribution<int>(0, 2)(random)) {
-        case 0: stream += kProbe; ++wholeFrames; break;
-        case 1: stream += cat({kSet.left(std::uniform_int_distribution<int>(1, 23)(random)), "\n"}); break;
+        case 0:
+          stream += kProbe;
+          ++wholeFrames;
+          break;
+        case 1:
+          stream += cat({kSet.left(std::uniform_int_distribution<int>(1, 23)(random)), "\n"});
+          break;
         default:
           for (int i = std::uniform_int_distribution<int>(1, 8)(random); i > 0; --i) {
             stream += alphabet[std::uniform_int_distribution<int>(0, alphabet.size() - 1)(random)];

@@ -4,16 +4,16 @@
 
 #include "platform/posix/VirtualPortDirectory.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
-#include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ostrel::simtest {
 namespace {
@@ -45,10 +45,12 @@ struct Session {
       EXPECT_EQ(sim.nextOutputLine(kWait), f) << sim.diagnostics().toStdString();
     }
     QByteArray got;
-    waitUntil([&] {
-      got += line.read(1, 50);
-      return got.endsWith(probeAnswer);
-    }, kWait);
+    waitUntil(
+        [&] {
+          got += line.read(1, 50);
+          return got.endsWith(probeAnswer);
+        },
+        kWait);
     return got;
   }
 
@@ -82,7 +84,8 @@ TEST(SimulatorPort, PublishesAPseudoTerminalLinkInThePrivatePortDirectory) {
     struct stat target {};
     ASSERT_EQ(::stat(QFile::encodeName(sim.linkPath()).constData(), &target), 0);
     EXPECT_TRUE(S_ISCHR(target.st_mode));
-    for (const QString& dir : {platform::virtualPortDirectoryPath(), QFileInfo(platform::virtualPortDirectoryPath()).absolutePath()}) {
+    for (const QString& dir :
+         {platform::virtualPortDirectoryPath(), QFileInfo(platform::virtualPortDirectoryPath()).absolutePath()}) {
       struct stat st {};
       ASSERT_EQ(::lstat(QFile::encodeName(dir).constData(), &st), 0) << dir.toStdString();
       EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -101,7 +104,9 @@ TEST(SimulatorProtocol, ReportsWhatWasSetForEachMcuVersion) {
     int mcu;
   } cases[] = {
       {{QStringLiteral("--mcu"), QStringLiteral("16")}, "F0", 16},
-      {{QStringLiteral("--mcu"), QStringLiteral("32"), QStringLiteral("--report-prefix"), QStringLiteral("00")}, "00", 32},
+      {{QStringLiteral("--mcu"), QStringLiteral("32"), QStringLiteral("--report-prefix"), QStringLiteral("00")},
+       "00",
+       32},
       {{}, "F0", 48},
       {{QStringLiteral("--report-prefix"), QStringLiteral("00")}, "00", 48},
   };
@@ -113,15 +118,16 @@ TEST(SimulatorProtocol, ReportsWhatWasSetForEachMcuVersion) {
     // Reads of every identifier Ostrel may send, and of some it never does.
     std::vector<QByteArray> frames = sets;
     for (int id : {1, 2, 3, 4, 7, 8, 9, 17, 5, 0}) frames.push_back(frame(10, id));
-    std::vector<QByteArray> expected = {reportFrame(c.prefix, 1, 7), reportFrame(c.prefix, 2, 3), reportFrame(c.prefix, 3, 3),
-                                        reportFrame(c.prefix, 4, 2)};
+    std::vector<QByteArray> expected = {reportFrame(c.prefix, 1, 7), reportFrame(c.prefix, 2, 3),
+                                        reportFrame(c.prefix, 3, 3), reportFrame(c.prefix, 4, 2)};
     if (c.mcu == 48) {
       expected.push_back(reportFrame(c.prefix, 7, 2));
       expected.push_back(reportFrame(c.prefix, 8, 40));
       expected.push_back(reportFrame(c.prefix, 9, 80));
     }
     expected.push_back(reportFrame(c.prefix, 16, c.mcu));
-    EXPECT_EQ(s.exchange(frames, reportFrame(c.prefix, 16, c.mcu)), joined(expected)) << s.sim.diagnostics().toStdString();
+    EXPECT_EQ(s.exchange(frames, reportFrame(c.prefix, 16, c.mcu)), joined(expected))
+        << s.sim.diagnostics().toStdString();
   }
 }
 
@@ -203,7 +209,8 @@ TEST(SimulatorProtocol, SplitModeSendsEveryMessageInPiecesThatStillAddUp) {
   Session s({QStringLiteral("--split"), QStringLiteral("--seed"), QStringLiteral("7")});
   ASSERT_TRUE(s.open());
   const std::vector<QByteArray> reads = {frame(10, 1), frame(10, 2), frame(10, 4), frame(10, 16)};
-  const QByteArray expected = reportFrame("F0", 1, 5) + reportFrame("F0", 2, 2) + reportFrame("F0", 4, 3) + reportFrame("F0", 16, 48);
+  const QByteArray expected =
+      reportFrame("F0", 1, 5) + reportFrame("F0", 2, 2) + reportFrame("F0", 4, 3) + reportFrame("F0", 16, 48);
   QElapsedTimer clock;
   clock.start();
   for (const QByteArray& r : reads) ASSERT_TRUE(s.line.write(r));
@@ -232,10 +239,10 @@ TEST(SimulatorConsole, InputCommandsSendTheirEventFrames) {
     const char* command;
     int event;
   } cases[] = {
-      {"key pagedown", 1}, {"key pageup", 2}, {"key down", 3},      {"key up", 4},         {"key delete", 5},
-      {"move left", 7},    {"move right", 8}, {"move down", 9},     {"move up", 10},       {"click left", 11},
-      {"click right", 12}, {"long up", 16},   {"long down", 17},    {"long right", 18},    {"long left", 19},
-      {"long stop", 20},   {"event 0", 0},    {"event 255", 255},   {"  Key   PageUp ", 2}, {"event 021", 21},
+      {"key pagedown", 1}, {"key pageup", 2}, {"key down", 3},    {"key up", 4},          {"key delete", 5},
+      {"move left", 7},    {"move right", 8}, {"move down", 9},   {"move up", 10},        {"click left", 11},
+      {"click right", 12}, {"long up", 16},   {"long down", 17},  {"long right", 18},     {"long left", 19},
+      {"long stop", 20},   {"event 0", 0},    {"event 255", 255}, {"  Key   PageUp ", 2}, {"event 021", 21},
   };
   Session s({});
   ASSERT_TRUE(s.open());
@@ -290,8 +297,8 @@ TEST(SimulatorConsole, SetAnnouncesTheChangeAndReadsReportIt) {
     int value;
     int identifier;
   } cases[] = {
-      {"set contrast 8", 1, 8, 1},     {"set mode 4", 2, 4, 2},         {"set speed 1", 4, 1, 4},
-      {"set light 3", 7, 3, 7},        {"set temperature 0", 8, 0, 8}, {"set brightness 100", 9, 100, 9},
+      {"set contrast 8", 1, 8, 1}, {"set mode 4", 2, 4, 2},        {"set speed 1", 4, 1, 4},
+      {"set light 3", 7, 3, 7},    {"set temperature 0", 8, 0, 8}, {"set brightness 100", 9, 100, 9},
   };
   Session s({});
   ASSERT_TRUE(s.open());
@@ -303,7 +310,8 @@ TEST(SimulatorConsole, SetAnnouncesTheChangeAndReadsReportIt) {
     EXPECT_EQ(s.line.read(24, kWait), reportFrame("F0", c.identifier, c.value));
   }
   // A monitor without a front light has nothing to set.
-  Session small({QStringLiteral("--mcu"), QStringLiteral("32"), QStringLiteral("--name"), QStringLiteral("small")}, QStringLiteral("small"));
+  Session small({QStringLiteral("--mcu"), QStringLiteral("32"), QStringLiteral("--name"), QStringLiteral("small")},
+                QStringLiteral("small"));
   ASSERT_TRUE(small.open());
   small.sim.command("set light 1");
   EXPECT_TRUE(small.sim.waitForDiagnostic(QStringLiteral("has no front light"), kWait));
@@ -326,7 +334,9 @@ TEST(SimulatorAdapter, UnplugHangsUpAndRemovesThePortReplugBringsItBack) {
   s.sim.command("unplug");
   EXPECT_TRUE(s.line.waitForHangup(kWait));
   EXPECT_TRUE(waitUntil([&] { return !QFileInfo(s.sim.linkPath()).isSymLink(); }, kWait));
-  EXPECT_TRUE(QDir(platform::virtualPortDirectoryPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
+  EXPECT_TRUE(QDir(platform::virtualPortDirectoryPath())
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                  .isEmpty());
   s.sim.command("key up");
   EXPECT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("the adapter is unplugged; not sent"), kWait));
   s.line.close();
@@ -363,7 +373,8 @@ TEST(SimulatorAdapter, AClosedPortLosesWhatTheMonitorSends) {
   ASSERT_TRUE(s.sim.start(&error)) << error.toStdString();
   // Nobody has the port open: a real adapter's driver drops what arrives.
   s.sim.command("key up");
-  EXPECT_TRUE(s.sim.waitForDiagnostic(QStringLiteral("the port is not open, so this is lost as with a real adapter"), kWait));
+  EXPECT_TRUE(
+      s.sim.waitForDiagnostic(QStringLiteral("the port is not open, so this is lost as with a real adapter"), kWait));
 
   // Sent while open but never read, then the reader goes away: gone too.
   ASSERT_TRUE(s.line.open(s.sim.linkPath(), &error)) << error.toStdString();
@@ -418,11 +429,21 @@ TEST(SimulatorLifetime, EndsCleanlyAndTakesItsPortAlong) {
     ASSERT_TRUE(s.open());
     const auto pid = static_cast<pid_t>(s.sim.process().processId());
     switch (c.how) {
-      case Stop::Terminate: ::kill(pid, SIGTERM); break;
-      case Stop::Interrupt: ::kill(pid, SIGINT); break;
-      case Stop::Hangup: ::kill(pid, SIGHUP); break;
-      case Stop::QuitCommand: s.sim.command("quit"); break;
-      case Stop::EndOfInputWhenAsked: s.sim.closeInput(); break;
+      case Stop::Terminate:
+        ::kill(pid, SIGTERM);
+        break;
+      case Stop::Interrupt:
+        ::kill(pid, SIGINT);
+        break;
+      case Stop::Hangup:
+        ::kill(pid, SIGHUP);
+        break;
+      case Stop::QuitCommand:
+        s.sim.command("quit");
+        break;
+      case Stop::EndOfInputWhenAsked:
+        s.sim.closeInput();
+        break;
     }
     ASSERT_TRUE(s.sim.waitForExit(kWait));
     EXPECT_EQ(s.sim.process().exitStatus(), QProcess::NormalExit);
@@ -452,7 +473,8 @@ TEST(SimulatorLifetime, RefusesBadOptionsWithTheReason) {
       {{QStringLiteral("--name"), QStringLiteral("a/b")}, "--name must be"},
       {{QStringLiteral("--name"), QStringLiteral(".hidden")}, "not starting with '.'"},
       {{QStringLiteral("--name"), QString()}, "--name must be"},
-      {{QStringLiteral("--reply-delay"), QStringLiteral("-5")}, "--reply-delay must be a number of milliseconds from 0 to 60000"},
+      {{QStringLiteral("--reply-delay"), QStringLiteral("-5")},
+       "--reply-delay must be a number of milliseconds from 0 to 60000"},
       {{QStringLiteral("--reply-delay"), QStringLiteral("70000")}, "--reply-delay must be"},
       {{QStringLiteral("--report-prefix"), QStringLiteral("FF")}, "--report-prefix must be F0 or 00, not \"FF\""},
       {{QStringLiteral("--seed"), QStringLiteral("x")}, "--seed must be"},
@@ -484,7 +506,8 @@ TEST(SimulatorLifetime, ReplacesALeftoverLinkButNeverALiveOne) {
   SimProcess second({});
   ASSERT_TRUE(second.runToExit(kWait));
   EXPECT_EQ(second.process().exitCode(), 1);
-  EXPECT_TRUE(second.diagnostics().contains(QStringLiteral("already points at the terminal"))) << second.diagnostics().toStdString();
+  EXPECT_TRUE(second.diagnostics().contains(QStringLiteral("already points at the terminal")))
+      << second.diagnostics().toStdString();
   EXPECT_EQ(QFileInfo(link).symLinkTarget(), live);
   ASSERT_TRUE(first.line.write(kProbe));
   EXPECT_EQ(first.line.read(24, kWait), reportFrame("F0", 16, 48));

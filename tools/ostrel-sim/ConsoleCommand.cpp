@@ -53,7 +53,9 @@ std::optional<int> parseInteger(const QByteArray& word) {
   return word.toInt();
 }
 
-ConsoleError error(const QString& text) { return ConsoleError{text}; }
+ConsoleError error(const QString& text) {
+  return ConsoleError{text};
+}
 
 ConsoleCommand simple(ConsoleCommand::Kind kind) {
   ConsoleCommand c;
@@ -112,10 +114,13 @@ ConsoleLine parseConsoleLine(const QByteArray& line) {
     if (argc != 2) return error(QStringLiteral("usage: set %1 VALUE").arg(settingNames()));
     const std::optional<Setting> setting = settingByName(QString::fromUtf8(words[1]));
     if (!setting) {
-      return error(QStringLiteral("set: unknown setting \"%1\"; expected %2").arg(QString::fromUtf8(words[1]), settingNames()));
+      return error(
+          QStringLiteral("set: unknown setting \"%1\"; expected %2").arg(QString::fromUtf8(words[1]), settingNames()));
     }
     const std::optional<int> value = parseInteger(words[2]);
-    if (!value) return error(QStringLiteral("set %1: \"%2\" is not a decimal number").arg(QString::fromUtf8(words[1]), QString::fromUtf8(words[2])));
+    if (!value)
+      return error(QStringLiteral("set %1: \"%2\" is not a decimal number")
+                       .arg(QString::fromUtf8(words[1]), QString::fromUtf8(words[2])));
     ConsoleCommand c = simple(ConsoleCommand::Kind::Set);
     c.setting = *setting;
     c.value = *value;

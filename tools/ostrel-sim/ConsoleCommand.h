@@ -24,10 +24,10 @@ namespace ostrel::sim {
 struct ConsoleCommand {
   enum class Kind { InputEvent, Raw, Set, State, Unplug, Replug, Help, Quit };
   Kind kind = Kind::Help;
-  int event = 0;         // InputEvent
-  QByteArray raw;        // Raw
+  int event = 0;                        // InputEvent
+  QByteArray raw;                       // Raw
   Setting setting = Setting::Contrast;  // Set
-  int value = 0;         // Set
+  int value = 0;                        // Set
 };
 
 struct ConsoleError {

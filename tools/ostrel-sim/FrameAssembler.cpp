@@ -9,7 +9,9 @@ namespace {
 constexpr QByteArrayView kHead("5FF5");
 constexpr QByteArrayView kTail("A0FA");
 
-bool sameIgnoringCase(QByteArrayView a, QByteArrayView b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameIgnoringCase(QByteArrayView a, QByteArrayView b) {
+  return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 qsizetype indexOfHead(const QByteArray& buffer, qsizetype from) {
   for (qsizetype i = from; i + kHead.size() <= buffer.size(); ++i) {

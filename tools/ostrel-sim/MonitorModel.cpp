@@ -20,7 +20,9 @@ MonitorModel::MonitorModel(Config config) : config_(config) {
   for (const SettingInfo& info : allSettings()) values_[info.setting] = info.initial;
 }
 
-int MonitorModel::value(Setting setting) const { return values_.at(setting); }
+int MonitorModel::value(Setting setting) const {
+  return values_.at(setting);
+}
 
 QByteArray MonitorModel::reportFrame(int identifier, int value) const {
   char buf[32];
@@ -34,12 +36,15 @@ QByteArray MonitorModel::noticeFrame(Setting setting, int value) {
   return pelCommandFrameText(settingInfo(setting).commandCode, value);
 }
 
-QByteArray MonitorModel::inputEventFrame(int event) { return pelCommandFrameText(kInputEvent, event); }
+QByteArray MonitorModel::inputEventFrame(int event) {
+  return pelCommandFrameText(kInputEvent, event);
+}
 
 MonitorModel::Reaction MonitorModel::receive(const QByteArray& frame) {
   const int code = hexByte(frame, 4);
   const int parameter = hexByte(frame, 6);
-  if (code < 0 || parameter < 0) return {{}, QStringLiteral("unreadable frame %1: ignored").arg(QString::fromLatin1(frame))};
+  if (code < 0 || parameter < 0)
+    return {{}, QStringLiteral("unreadable frame %1: ignored").arg(QString::fromLatin1(frame))};
 
   if (code == kReadParameter) return read(parameter);
   if (const std::optional<Setting> setting = settingBySetCode(code)) return applySet(*setting, parameter);
@@ -58,10 +63,14 @@ MonitorModel::Reaction MonitorModel::read(int identifier) const {
   for (const SettingInfo& info : allSettings()) {
     if (info.readIdentifier != settingIdentifier) continue;
     if (info.needsFrontLight && !hasFrontLight()) {
-      return {{}, QStringLiteral("read %1: no front light on MCU version %2, no answer").arg(QString::fromUtf8(info.label)).arg(config_.mcuVersion)};
+      return {{},
+              QStringLiteral("read %1: no front light on MCU version %2, no answer")
+                  .arg(QString::fromUtf8(info.label))
+                  .arg(config_.mcuVersion)};
     }
     const int v = value(info.setting);
-    return {{reportFrame(identifier, v)}, QStringLiteral("read %1: reporting %2").arg(QString::fromUtf8(info.label)).arg(v)};
+    return {{reportFrame(identifier, v)},
+            QStringLiteral("read %1: reporting %2").arg(QString::fromUtf8(info.label)).arg(v)};
   }
   return {{}, QStringLiteral("read of unknown parameter %1: no answer").arg(identifier)};
 }
@@ -71,7 +80,9 @@ MonitorModel::Reaction MonitorModel::applySet(Setting setting, int parameter) {
   Reaction reaction;
   if (info.needsFrontLight && !hasFrontLight()) {
     reaction.note = QStringLiteral("set %1 to %2: no front light on MCU version %3, ignored")
-                        .arg(QString::fromUtf8(info.label)).arg(parameter).arg(config_.mcuVersion);
+                        .arg(QString::fromUtf8(info.label))
+                        .arg(parameter)
+                        .arg(config_.mcuVersion);
     return reaction;
   }
   if (const std::optional<QString> refused = set(setting, parameter)) {
@@ -89,11 +100,16 @@ std::optional<QString> MonitorModel::set(Setting setting, int value) {
   const SettingInfo& info = settingInfo(setting);
   if (info.needsFrontLight && !hasFrontLight()) {
     return QStringLiteral("this monitor (MCU version %1) has no front light; %2 cannot be set")
-        .arg(config_.mcuVersion).arg(QString::fromUtf8(info.name));
+        .arg(config_.mcuVersion)
+        .arg(QString::fromUtf8(info.name));
   }
   if (value < info.minimum || value > info.maximum) {
     return QStringLiteral("%1 %2 is out of range %3-%4; kept %5")
-        .arg(QString::fromUtf8(info.label)).arg(value).arg(info.minimum).arg(info.maximum).arg(this->value(setting));
+        .arg(QString::fromUtf8(info.label))
+        .arg(value)
+        .arg(info.minimum)
+        .arg(info.maximum)
+        .arg(this->value(setting));
   }
   values_[setting] = value;
   return std::nullopt;

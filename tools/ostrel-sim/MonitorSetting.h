@@ -13,14 +13,14 @@ enum class Setting { Contrast, Mode, Speed, Light, Temperature, Brightness };
 
 struct SettingInfo {
   Setting setting;
-  const char* name;       // as typed on the simulator's console
-  const char* label;      // for diagnostics
-  int commandCode;        // code of the set command and of the notice
-  int readIdentifier;     // identifier of the read-parameter command
+  const char* name;    // as typed on the simulator's console
+  const char* label;   // for diagnostics
+  int commandCode;     // code of the set command and of the notice
+  int readIdentifier;  // identifier of the read-parameter command
   int minimum;
   int maximum;
   int initial;
-  bool needsFrontLight;   // only monitors with MCU version 48 have one
+  bool needsFrontLight;  // only monitors with MCU version 48 have one
 };
 
 const std::array<SettingInfo, 6>& allSettings();

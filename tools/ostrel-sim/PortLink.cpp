@@ -1,17 +1,19 @@
 #include "ostrel-sim/PortLink.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QByteArray>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace ostrel::sim {
 namespace {
 
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString errnoText() {
+  return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 std::optional<QByteArray> readLink(const QByteArray& path) {
   QByteArray buffer(4096, '\0');
@@ -39,8 +41,9 @@ std::optional<PortLink> PortLink::publish(const QString& directory, const QStrin
     struct stat pointee {};
     if (::stat(encodedPath.constData(), &pointee) == 0 && S_ISCHR(pointee.st_mode)) {
       if (error) {
-        *error = QStringLiteral("%1 already points at the terminal %2: another simulator may be using that name. "
-                                "Choose another one with --name, or remove the link if it is stale")
+        *error = QStringLiteral(
+                     "%1 already points at the terminal %2: another simulator may be using that name. "
+                     "Choose another one with --name, or remove the link if it is stale")
                      .arg(path, old);
       }
       return std::nullopt;
@@ -74,7 +77,9 @@ PortLink& PortLink::operator=(PortLink&& other) noexcept {
   return *this;
 }
 
-PortLink::~PortLink() { remove(); }
+PortLink::~PortLink() {
+  remove();
+}
 
 void PortLink::remove() {
   if (path_.isEmpty()) return;

@@ -1,10 +1,10 @@
 #include "ostrel-sim/PortOpenWatch.h"
 
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <sys/inotify.h>
-#include <unistd.h>
 
 namespace ostrel::sim {
 
@@ -15,7 +15,8 @@ std::optional<PortOpenWatch> PortOpenWatch::watch(const QString& devicePath, QSt
     return std::nullopt;
   }
   if (::inotify_add_watch(fd.get(), QFile::encodeName(devicePath).constData(), IN_OPEN | IN_CLOSE) < 0) {
-    if (error) *error = QStringLiteral("cannot watch %1: %2").arg(devicePath, QString::fromLocal8Bit(std::strerror(errno)));
+    if (error)
+      *error = QStringLiteral("cannot watch %1: %2").arg(devicePath, QString::fromLocal8Bit(std::strerror(errno)));
     return std::nullopt;
   }
   return PortOpenWatch(std::move(fd));

@@ -1,13 +1,13 @@
 #include "ostrel-sim/PseudoTerminal.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace ostrel::sim {
 namespace {
@@ -89,7 +89,9 @@ std::optional<PseudoTerminal> PseudoTerminal::open(QString* error) {
   return pty;
 }
 
-PseudoTerminal::~PseudoTerminal() { close(); }
+PseudoTerminal::~PseudoTerminal() {
+  close();
+}
 
 IoResult PseudoTerminal::read(char* buffer, std::size_t size) {
   if (!master_.valid()) return IoResult{IoResult::Status::HungUp, 0, EBADF};

@@ -1,12 +1,12 @@
 #include "ostrel-sim/SignalPipe.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace ostrel::sim {
 namespace {
@@ -31,7 +31,8 @@ extern "C" void forwardSignal(int signo) {
 std::unique_ptr<SignalPipe> SignalPipe::install(QString* error) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-    if (error) *error = QStringLiteral("cannot create the signal pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (error)
+      *error = QStringLiteral("cannot create the signal pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return nullptr;
   }
   std::unique_ptr<SignalPipe> pipe(new SignalPipe);
@@ -49,6 +50,10 @@ std::unique_ptr<SignalPipe> SignalPipe::install(QString* error) {
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, nullptr);
+  // Started with `&` from an interactive shell, a read of the terminal would
+  // stop the simulator; with SIGTTIN ignored the read fails instead and the
+  // simulator carries on without its console.
+  ::sigaction(SIGTTIN, &ignore, nullptr);
   return pipe;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Turns SIGINT, SIGTERM and SIGHUP into bytes on a pipe, so that the event loop
 // can end the simulator in an orderly way (removing its link) instead of the
-// process dying inside a signal handler. Also ignores SIGPIPE: a reader that
-// went away must not kill the simulator.
+// process dying inside a signal handler. Also ignores SIGPIPE (a reader that
+// went away must not kill the simulator) and SIGTTIN (a simulator in the
+// background must not be stopped for touching the terminal).
 //
 // One instance per process; it owns the handlers while it lives.
 

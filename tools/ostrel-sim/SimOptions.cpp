@@ -25,18 +25,27 @@ SimOptionsResult parseSimOptions(const QStringList& arguments) {
       "virtual-port directory, answers its commands like the monitor's microcontroller, prints every frame "
       "it receives on standard output and reads console commands from standard input."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-  const QCommandLineOption mcu(QStringLiteral("mcu"), QStringLiteral("MCU version to report: 16, 32 or 48 (default 48; only 48 has a front light)."),
-                               QStringLiteral("version"), QStringLiteral("48"));
-  const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("Name of the port's link (default ostrel-sim0)."),
+  const QCommandLineOption mcu(
+      QStringLiteral("mcu"),
+      QStringLiteral("MCU version to report: 16, 32 or 48 (default 48; only 48 has a front light)."),
+      QStringLiteral("version"), QStringLiteral("48"));
+  const QCommandLineOption name(QStringLiteral("name"),
+                                QStringLiteral("Name of the port's link (default ostrel-sim0)."),
                                 QStringLiteral("name"), QStringLiteral("ostrel-sim0"));
-  const QCommandLineOption notify(QStringLiteral("notify"), QStringLiteral("Announce every setting change with a notice."));
-  const QCommandLineOption delay(QStringLiteral("reply-delay"), QStringLiteral("Answer commands after MS milliseconds (0-60000)."),
+  const QCommandLineOption notify(QStringLiteral("notify"),
+                                  QStringLiteral("Announce every setting change with a notice."));
+  const QCommandLineOption delay(QStringLiteral("reply-delay"),
+                                 QStringLiteral("Answer commands after MS milliseconds (0-60000)."),
                                  QStringLiteral("ms"), QStringLiteral("0"));
-  const QCommandLineOption split(QStringLiteral("split"), QStringLiteral("Write every message in random pieces with short pauses."));
-  const QCommandLineOption prefix(QStringLiteral("report-prefix"), QStringLiteral("Byte that opens parameter reports: F0 (default) or 00."),
+  const QCommandLineOption split(QStringLiteral("split"),
+                                 QStringLiteral("Write every message in random pieces with short pauses."));
+  const QCommandLineOption prefix(QStringLiteral("report-prefix"),
+                                  QStringLiteral("Byte that opens parameter reports: F0 (default) or 00."),
                                   QStringLiteral("00|F0"), QStringLiteral("F0"));
-  const QCommandLineOption exitOnEof(QStringLiteral("exit-on-eof"), QStringLiteral("Exit when standard input ends (default: keep running)."));
-  const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed for the random pieces of --split."), QStringLiteral("n"));
+  const QCommandLineOption exitOnEof(QStringLiteral("exit-on-eof"),
+                                     QStringLiteral("Exit when standard input ends (default: keep running)."));
+  const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed for the random pieces of --split."),
+                                QStringLiteral("n"));
   parser.addOptions({help, mcu, name, notify, delay, split, prefix, exitOnEof, seed});
 
   SimOptionsResult result;
@@ -66,14 +75,17 @@ SimOptionsResult parseSimOptions(const QStringList& arguments) {
   static const QRegularExpression safeName(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]{0,63}$"));
   o.name = parser.value(name);
   if (!safeName.match(o.name).hasMatch()) {
-    result.error = QStringLiteral("--name must be 1-64 letters, digits, '.', '_' or '-', not starting with '.', not \"%1\"").arg(o.name);
+    result.error =
+        QStringLiteral("--name must be 1-64 letters, digits, '.', '_' or '-', not starting with '.', not \"%1\"")
+            .arg(o.name);
     return result;
   }
 
   const std::optional<int> ms = decimal(parser.value(delay));
   if (!ms || *ms > kMaxReplyDelayMs) {
     result.error = QStringLiteral("--reply-delay must be a number of milliseconds from 0 to %1, not \"%2\"")
-                       .arg(kMaxReplyDelayMs).arg(parser.value(delay));
+                       .arg(kMaxReplyDelayMs)
+                       .arg(parser.value(delay));
     return result;
   }
   o.replyDelayMs = *ms;

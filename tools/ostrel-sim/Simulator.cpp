@@ -4,11 +4,11 @@
 #include "ostrel-sim/ConsoleOutput.h"
 #include "platform/posix/VirtualPortDirectory.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace ostrel::sim {
 namespace {
@@ -24,7 +24,9 @@ std::uint32_t seedFrom(const SimOptions& options) {
   return device();
 }
 
-QString frameText(const QByteArray& frame) { return QString::fromLatin1(frame); }
+QString frameText(const QByteArray& frame) {
+  return QString::fromLatin1(frame);
+}
 
 }  // namespace
 
@@ -166,7 +168,8 @@ void Simulator::onMasterReadable() {
       return;
     case IoResult::Status::HungUp:
     case IoResult::Status::Failed:
-      printDiagnostic(QStringLiteral("the line failed (%1); unplugging").arg(QString::fromLocal8Bit(std::strerror(r.error))));
+      printDiagnostic(
+          QStringLiteral("the line failed (%1); unplugging").arg(QString::fromLocal8Bit(std::strerror(r.error))));
       unplug();
       return;
     case IoResult::Status::Ok:
@@ -176,7 +179,9 @@ void Simulator::onMasterReadable() {
     if (piece.kind == FrameAssembler::Piece::Kind::Frame) {
       handleFrame(piece.bytes);
     } else {
-      printDiagnostic(QStringLiteral("ignored %1 bytes that are not a frame: %2").arg(piece.bytes.size()).arg(visibleBytes(piece.bytes)));
+      printDiagnostic(QStringLiteral("ignored %1 bytes that are not a frame: %2")
+                          .arg(piece.bytes.size())
+                          .arg(visibleBytes(piece.bytes)));
     }
   }
 }
@@ -194,12 +199,14 @@ void Simulator::send(const QByteArray& message, qint64 notBeforeMs, bool split) 
     return;
   }
   if (!portInUse()) {
-    printDiagnostic(QStringLiteral("the port is not open, so this is lost as with a real adapter: %1").arg(visibleBytes(message)));
+    printDiagnostic(
+        QStringLiteral("the port is not open, so this is lost as with a real adapter: %1").arg(visibleBytes(message)));
     return;
   }
   if (outbox_.pendingBytes() + static_cast<std::size_t>(message.size()) > kMaxQueuedBytes) {
     printDiagnostic(QStringLiteral("nobody reads the line and %1 bytes wait already; not sent: %2")
-                        .arg(outbox_.pendingBytes()).arg(visibleBytes(message)));
+                        .arg(outbox_.pendingBytes())
+                        .arg(visibleBytes(message)));
     return;
   }
   printDiagnostic(QStringLiteral("sending %1").arg(visibleBytes(message)));
@@ -244,7 +251,13 @@ void Simulator::onStdinReadable() {
   char buffer[4096];
   const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-  if (n <= 0) {
+  if (n < 0) {
+    printDiagnostic(QStringLiteral("cannot read commands from standard input (%1); still running without them")
+                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    retire(stdinRead_);
+    return;
+  }
+  if (n == 0) {
     retire(stdinRead_);
     if (!stdinBuffer_.isEmpty() && !skippingLongLine_) handleLine(stdinBuffer_);
     stdinBuffer_.clear();
@@ -300,8 +313,9 @@ void Simulator::runCommand(const ConsoleCommand& command) {
       send(MonitorModel::noticeFrame(command.setting, command.value), now(), options_.split);
       return;
     case ConsoleCommand::Kind::State:
-      printDiagnostic(model_.describeState() + (pty_ ? QStringLiteral("; plugged in at %1 -> %2").arg(link_->path(), pty_->slavePath())
-                                                     : QStringLiteral("; unplugged")));
+      printDiagnostic(model_.describeState() +
+                      (pty_ ? QStringLiteral("; plugged in at %1 -> %2").arg(link_->path(), pty_->slavePath())
+                            : QStringLiteral("; unplugged")));
       return;
     case ConsoleCommand::Kind::Unplug:
       if (!pty_) {
@@ -335,7 +349,8 @@ void Simulator::runCommand(const ConsoleCommand& command) {
 
 void Simulator::onSignal() {
   while (const std::optional<int> signo = signals_->take()) {
-    printDiagnostic(QStringLiteral("stopping on signal %1 (%2)").arg(*signo).arg(QString::fromLocal8Bit(::strsignal(*signo))));
+    printDiagnostic(
+        QStringLiteral("stopping on signal %1 (%2)").arg(*signo).arg(QString::fromLocal8Bit(::strsignal(*signo))));
     finish(0);
   }
 }
