@@ -1,6 +1,7 @@
 #include "PreferenceStore.h"
 
 #include "PreferenceFileCheck.h"
+#include "WholeNumber.h"
 #include "common/Log.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
-#include <cmath>
-#include <limits>
 #include <optional>
 
 namespace ostrel {
@@ -25,43 +24,6 @@ namespace {
 
 // Bursts of file events (an editor's save, QSaveFile's rename) are read once.
 constexpr int kReloadDelayMs = 30;
-
-std::optional<qint64> wholeNumber(const QVariant& v) {
-  bool ok = false;
-  switch (v.typeId()) {
-    case QMetaType::Bool:
-      return v.toBool() ? 1 : 0;
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-      return v.toLongLong();
-    case QMetaType::ULong:
-    case QMetaType::ULongLong: {
-      const qulonglong u = v.toULongLong();
-      if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) return std::nullopt;
-      return static_cast<qint64>(u);
-    }
-    case QMetaType::Float:
-    case QMetaType::Double: {
-      const double d = v.toDouble();
-      if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) >= 9.2e18) return std::nullopt;
-      return static_cast<qint64>(d);
-    }
-    case QMetaType::QString: {
-      const qint64 n = v.toString().trimmed().toLongLong(&ok, 10);
-      if (ok) return n;
-      return std::nullopt;
-    }
-    default:
-      return std::nullopt;
-  }
-}
 
 QString describeStoredValue(const QVariant& v) {
   if (v.typeId() == QMetaType::QString) return QStringLiteral("the text \"%1\"").arg(v.toString());

@@ -1,47 +1,15 @@
 #include "KivDictionaryTransformer.h"
 
 #include "common/Log.h"
+#include "settings/WholeNumber.h"
 
 #include <QVariantMap>
-#include <cmath>
 
 namespace ostrel {
 namespace {
 
 const QString kKeyCode = QStringLiteral("keyCode");
 const QString kModifierFlags = QStringLiteral("modifierFlags");
-
-std::optional<qint64> integerValue(const QVariant& v) {
-  switch (v.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-      return static_cast<qint64>(v.toULongLong());
-    case QMetaType::Float:
-    case QMetaType::Double: {
-      const double d = v.toDouble();
-      if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) return std::nullopt;
-      return static_cast<qint64>(d);
-    }
-    case QMetaType::QString: {
-      bool ok = false;
-      const qint64 n = v.toString().trimmed().toLongLong(&ok, 10);
-      if (ok) return n;
-      return std::nullopt;
-    }
-    default:
-      return std::nullopt;
-  }
-}
 
 }  // namespace
 
@@ -54,8 +22,8 @@ std::optional<KivShortcut> KivDictionaryTransformer::transformedValue(const QVar
   }
   const QVariantMap map = stored.toMap();
   if (map.isEmpty()) return std::nullopt;
-  const std::optional<qint64> keyCode = integerValue(map.value(kKeyCode));
-  const std::optional<qint64> flags = integerValue(map.value(kModifierFlags));
+  const std::optional<qint64> keyCode = wholeNumber(map.value(kKeyCode));
+  const std::optional<qint64> flags = wholeNumber(map.value(kModifierFlags));
   if (!keyCode || !flags) {
     log("Ignoring a stored shortcut: keyCode and modifierFlags must both be whole numbers");
     return std::nullopt;
