@@ -175,26 +175,22 @@ void PelSerialPort::pendingRequestDidTimeout(std::uint64_t timer) {
 
 // ---------------------------------------------------------------- receiving
 
+// Request and packet state is only ever changed on this queue, so reading it
+// here needs no lock; the lock only guards against the getters on other
+// threads, and is not held while a descriptor's test (client code) runs.
 void PelSerialPort::processReceivedBytes(const QByteArray& data) {
   for (qsizetype i = 0; i < data.size(); ++i) {
     // A one-byte view into the chunk, no copy.
     const QByteArray byte = QByteArray::fromRawData(data.constData() + i, 1);
-    std::vector<std::pair<DescriptorRef, QByteArray>> packets;
-    {
-      std::lock_guard lock(requestMutex_);
-      for (auto& [descriptor, buffer] : packetDescriptorsAndBuffers_) {
-        buffer->appendData(byte);
-        const std::optional<QByteArray> packet = descriptor->packetMatchingAtEndOfBuffer(buffer->data());
-        if (packet && !packet->isEmpty()) {
-          packets.emplace_back(descriptor, QByteArray(packet->constData(), packet->size()));
-          buffer->clearBuffer();
-        }
-      }
-    }
-    for (auto& [descriptor, packet] : packets) {
+    for (auto& [descriptor, buffer] : packetDescriptorsAndBuffers_) {
+      buffer->appendData(byte);
+      const std::optional<QByteArray> packet = descriptor->packetMatchingAtEndOfBuffer(buffer->data());
+      if (!packet || packet->isEmpty()) continue;
+      const QByteArray owned(packet->constData(), packet->size());
+      buffer->clearBuffer();
       deliver(PelSerialPortDelegateOperation::DidReceivePacketMatchingDescriptor, false,
-              [descriptor, packet](PelSerialPortDelegate& d, const PelSerialPortRef& self) {
-                d.serialPortDidReceivePacketMatchingDescriptor(self, packet, descriptor);
+              [descriptor, owned](PelSerialPortDelegate& d, const PelSerialPortRef& self) {
+                d.serialPortDidReceivePacketMatchingDescriptor(self, owned, descriptor);
               });
     }
     checkResponseToPendingRequestAndContinueIfValidWithReceivedByte(&byte);
@@ -202,32 +198,25 @@ void PelSerialPort::processReceivedBytes(const QByteArray& data) {
 }
 
 void PelSerialPort::checkResponseToPendingRequestAndContinueIfValidWithReceivedByte(const QByteArray* byte) {
-  RequestRef request;
-  std::optional<QByteArray> response;
-  {
-    std::lock_guard lock(requestMutex_);
-    if (!pendingRequest_ || pendingRequestTimedOut_) return;
-    request = pendingRequest_;
-    const DescriptorRef descriptor = request->responseDescriptor();
-    if (!byte) {
-      if (descriptor) return;
-    } else {
-      if (!descriptor || !requestResponseReceiveBuffer_) return;
-      requestResponseReceiveBuffer_->appendData(*byte);
-      response = descriptor->packetMatchingAtEndOfBuffer(requestResponseReceiveBuffer_->data());
-      if (!response) return;
-      *response = QByteArray(response->constData(), response->size());
-    }
+  if (!pendingRequest_ || pendingRequestTimedOut_) return;
+  const RequestRef request = pendingRequest_;
+  const DescriptorRef descriptor = request->responseDescriptor();
+  if (!byte) {
+    // Nothing to wait for: the request is done once written.
+    if (!descriptor) sendNextRequest();
+    return;
   }
-  if (response) {
-    stopPendingRequestTimeoutTimer();
-    if (!response->isEmpty()) {
-      const QByteArray packet = *response;
-      deliver(PelSerialPortDelegateOperation::DidReceiveResponseToRequest, false,
-              [packet, request](PelSerialPortDelegate& d, const PelSerialPortRef& self) {
-                d.serialPortDidReceiveResponseToRequest(self, packet, request);
-              });
-    }
+  if (!descriptor || !requestResponseReceiveBuffer_) return;
+  requestResponseReceiveBuffer_->appendData(*byte);
+  const std::optional<QByteArray> response = descriptor->packetMatchingAtEndOfBuffer(requestResponseReceiveBuffer_->data());
+  if (!response) return;
+  stopPendingRequestTimeoutTimer();
+  if (!response->isEmpty()) {
+    const QByteArray packet(response->constData(), response->size());
+    deliver(PelSerialPortDelegateOperation::DidReceiveResponseToRequest, false,
+            [packet, request](PelSerialPortDelegate& d, const PelSerialPortRef& self) {
+              d.serialPortDidReceiveResponseToRequest(self, packet, request);
+            });
   }
   sendNextRequest();
 }
