@@ -1,0 +1,196 @@
+// Costs of the monitor protocol: decoding the monitor's stream, encoding a
+// command, and how soon a discovery pass accepts the monitor.
+//
+//   build/bin/bench_monitor
+//
+// Decoder targets: at least 1,000,000 messages/s on a realistic stream (notices,
+// reports and input events with some line noise, cut into reads of random size).
+// Discovery target: the monitor accepted within 0.5 s of startPin whether there
+// are 1, 8 or 16 serial ports.
+
+#include "FakeSerialPort.h"
+#include "common/Log.h"
+#include "monitor/MonitorState.h"
+#include "monitor/PelSerialPortHelper.h"
+#include "monitor/UtilsPelSerialPortsValue.h"
+#include "monitor/ViewControllerInterface.h"
+#include "serial/PelSerialFrame.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+using ostrel::PelSerialPortRef;
+
+// A main window that only counts, so the decoder's own cost is what is measured.
+class CountingView : public ostrel::ViewControllerInterface {
+ public:
+  std::int64_t calls = 0;
+  void updateViewThresholdDisplay(std::int32_t) override { ++calls; }
+  void updateViewModeDisplay(std::int32_t) override { ++calls; }
+  void updateViewSpeedDisplay(std::int32_t) override { ++calls; }
+  void updateViewFrontLightModeDisplay(std::int32_t) override { ++calls; }
+  void updateViewFrontTemperatureValueDisplay(std::int32_t) override { ++calls; }
+  void updateViewFrontBrightnessValueDisplay(std::int32_t) override { ++calls; }
+  void updateViewCurrentMCUVersion(std::int32_t) override { ++calls; }
+  void updateMainViewContent() override { ++calls; }
+  void receiveKeyBoardClickWithCode(std::int32_t) override { ++calls; }
+  void receiveMouseMovePointX(std::int32_t, std::int32_t) override { ++calls; }
+  void receiveMouseClickEvent(std::int32_t) override { ++calls; }
+  void receiveMouseLongMovePonitX(std::int32_t, std::int32_t) override { ++calls; }
+};
+
+// A port that swallows what is written (the encoder's cost without a device).
+class NullPort : public ostrel::test::FakeSerialPort {
+ public:
+  NullPort() : FakeSerialPort(QStringLiteral("ttyNULL"), QStringLiteral("/dev/ttyNULL")) {}
+  bool isOpen() const override { return true; }
+  bool sendData(const QByteArray& data) override {
+    benchmark::DoNotOptimize(data.constData());
+    return true;
+  }
+};
+
+struct Stream {
+  QList<QByteArray> chunks;
+  std::int64_t messages = 0;
+  std::int64_t bytes = 0;
+};
+
+// 4096 messages of the kinds a monitor sends, 1 in 10 preceded by noise, cut at
+// random points (reads of 1 to 64 bytes), or one message per read.
+Stream makeStream(bool randomReads) {
+  std::mt19937 rng(12345);
+  const char* kinds[] = {"5FF50105000000000000A0FA", "5FF5F00A010500000000A0FA", "5FF5F00A020300000000A0FA",
+                         "5FF5000A040200000000A0FA", "5FF50607000000000000A0FA", "5FF50614000000000000A0FA",
+                         "5FF5F00A096400000000A0FA", "5FF50601000000000000A0FA", "5ff50203000000000000a0fa"};
+  const char noise[] = "\r\n\xff\x00zq5F";
+  Stream s;
+  QByteArray all;
+  for (int i = 0; i < 4096; ++i) {
+    if (rng() % 10 == 0) {
+      const int n = 1 + static_cast<int>(rng() % 6);
+      QByteArray junk;
+      for (int k = 0; k < n; ++k) junk += noise[rng() % (sizeof noise - 1)];
+      if (!randomReads) s.chunks << junk;
+      all += junk;
+    }
+    const QByteArray m = kinds[rng() % std::size(kinds)];
+    if (!randomReads) s.chunks << m;
+    all += m;
+    ++s.messages;
+  }
+  if (randomReads) {
+    for (qsizetype i = 0; i < all.size();) {
+      const qsizetype n = std::min<qsizetype>(1 + static_cast<qsizetype>(rng() % 64), all.size() - i);
+      s.chunks << all.mid(i, n);
+      i += n;
+    }
+  }
+  s.bytes = all.size();
+  return s;
+}
+
+void runDecoder(benchmark::State& state, const Stream& stream) {
+  auto view = std::make_shared<CountingView>();
+  ostrel::mainViewController = view;
+  auto helper = std::make_shared<ostrel::PelSerialPortHelper>();
+  PelSerialPortRef port = ostrel::test::FakeSerialPort::create("ttyBENCH");
+  for (auto _ : state) {
+    for (const QByteArray& chunk : stream.chunks) helper->serialPortDidReceiveData(port, chunk);
+  }
+  state.SetItemsProcessed(state.iterations() * stream.messages);
+  state.SetBytesProcessed(state.iterations() * stream.bytes);
+  state.counters["routed_calls"] = static_cast<double>(view->calls) / static_cast<double>(state.iterations());
+  ostrel::mainViewController.reset();
+}
+
+void BM_DecodeRandomReads(benchmark::State& state) {
+  static const Stream stream = makeStream(true);
+  ostrel::LogDiscard quiet;
+  runDecoder(state, stream);
+}
+BENCHMARK(BM_DecodeRandomReads);
+
+void BM_DecodeOneMessagePerRead(benchmark::State& state) {
+  static const Stream stream = makeStream(false);
+  ostrel::LogDiscard quiet;
+  runDecoder(state, stream);
+}
+BENCHMARK(BM_DecodeOneMessagePerRead);
+
+// With every log line formatted and written, to /dev/null instead of a terminal.
+void BM_DecodeRandomReadsWithLogging(benchmark::State& state) {
+  static const Stream stream = makeStream(true);
+  const int saved = ::dup(STDERR_FILENO);
+  const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ::dup2(devnull, STDERR_FILENO);
+  runDecoder(state, stream);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(devnull);
+  ::close(saved);
+}
+BENCHMARK(BM_DecodeRandomReadsWithLogging);
+
+void BM_EncodeFrameText(benchmark::State& state) {
+  std::int32_t p = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(ostrel::pelCommandFrameText(1, ++p % 9 + 1));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_EncodeFrameText);
+
+void BM_SendCommand(benchmark::State& state) {
+  ostrel::LogDiscard quiet;
+  ostrel::currentPort.store(std::make_shared<NullPort>());
+  ostrel::UtilsPelSerialPortsValue utils;
+  std::int32_t p = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(utils.sendCommand(1, ++p % 9 + 1));
+  state.SetItemsProcessed(state.iterations());
+  ostrel::currentPort.reset();
+}
+BENCHMARK(BM_SendCommand);
+
+// From startPin to the monitor in the list, with the monitor last of N ports.
+void BM_DiscoveryAcceptsMonitor(benchmark::State& state) {
+  ostrel::LogDiscard quiet;
+  ostrel::LogCapture openedNotices;  // keeps "Serial port ... was opened" off the report
+  const int n = static_cast<int>(state.range(0));
+  QList<PelSerialPortRef> ports;
+  for (int i = 0; i < n; ++i) {
+    auto p = ostrel::test::FakeSerialPort::create(QStringLiteral("ttyB%1").arg(i));
+    if (i == n - 1) p->answerProbeWithMCUVersion(48);
+    ports << p;
+  }
+  auto view = std::make_shared<CountingView>();
+  for (auto _ : state) {
+    ostrel::UtilsPelSerialPortsValue utils;
+    utils.setAvailablePortsSource([&ports] { return ports; });
+    utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
+    QElapsedTimer t;
+    t.start();
+    utils.startPin();
+    while (ostrel::caluPortsArr->isEmpty() && t.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+    if (ostrel::caluPortsArr->isEmpty()) state.SkipWithError("monitor not accepted");
+  }
+  ostrel::mainViewController.reset();
+}
+BENCHMARK(BM_DiscoveryAcceptsMonitor)->Arg(1)->Arg(8)->Arg(16)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
