@@ -7,7 +7,9 @@
 namespace ostrel {
 namespace {
 
-bool isForbiddenControl(char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F; }
+bool isForbiddenControl(char16_t c) {
+  return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F;
+}
 
 // QSettings escapes a quote inside a quoted value with a backslash.
 bool quotesBalanced(QStringView value) {

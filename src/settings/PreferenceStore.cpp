@@ -89,7 +89,9 @@ PreferenceStore::~PreferenceStore() {
   if (settings_) settings_->sync();
 }
 
-QString PreferenceStore::filePath() const { return path_; }
+QString PreferenceStore::filePath() const {
+  return path_;
+}
 
 qint64 PreferenceStore::integerForKey(const QString& key) const {
   const QVariant v = objectForKey(key);
@@ -99,7 +101,9 @@ qint64 PreferenceStore::integerForKey(const QString& key) const {
   return 0;
 }
 
-void PreferenceStore::setIntegerForKey(const QString& key, qint64 value) { setObjectForKey(key, QVariant(value)); }
+void PreferenceStore::setIntegerForKey(const QString& key, qint64 value) {
+  setObjectForKey(key, QVariant(value));
+}
 
 QVariant PreferenceStore::objectForKey(const QString& key) const {
   std::lock_guard lock(mutex_);
@@ -120,7 +124,9 @@ void PreferenceStore::setObjectForKey(const QString& key, const QVariant& value)
   if (before != after) postChanges({{key, before}}, {{key, after}});
 }
 
-void PreferenceStore::removeObjectForKey(const QString& key) { setObjectForKey(key, QVariant()); }
+void PreferenceStore::removeObjectForKey(const QString& key) {
+  setObjectForKey(key, QVariant());
+}
 
 void PreferenceStore::registerDefaults(const QVariantMap& defaults) {
   QVariantMap before;
@@ -164,10 +170,11 @@ bool PreferenceStore::isLeavingFileUntouched() const {
 
 ScopedObserver PreferenceStore::observe(std::function<void(const QString& key)> handler) {
   NotificationCenter& center = NotificationCenter::defaultCenter();
-  const auto token = center.addObserver(DidChangeNotification, this, [handler = std::move(handler)](const Notification& n) {
-    const auto it = n.userInfo.find(ChangedKeyUserInfoKey);
-    if (it != n.userInfo.end()) handler(std::any_cast<QString>(it->second));
-  });
+  const auto token =
+      center.addObserver(DidChangeNotification, this, [handler = std::move(handler)](const Notification& n) {
+        const auto it = n.userInfo.find(ChangedKeyUserInfoKey);
+        if (it != n.userInfo.end()) handler(std::any_cast<QString>(it->second));
+      });
   return ScopedObserver(center, token);
 }
 

@@ -43,8 +43,8 @@ namespace ostrel {
 
 class PreferenceStore {
  public:
-  static const QString DidChangeNotification;   // "OstrelPreferenceStoreDidChangeNotification"
-  static const QString ChangedKeyUserInfoKey;   // "key" -> QString
+  static const QString DidChangeNotification;  // "OstrelPreferenceStoreDidChangeNotification"
+  static const QString ChangedKeyUserInfoKey;  // "key" -> QString
 
   // The process-wide store on the standard file; created on first use, never destroyed.
   static PreferenceStore& standard();
@@ -94,7 +94,7 @@ class PreferenceStore {
   std::unique_ptr<QSettings> settings_;  // while InUse
   QVariantMap session_;                  // while LeftUntouched: the values in force
   QVariantMap defaults_;
-  std::unique_ptr<QObject> context_;     // owns the watcher and the reload timer
+  std::unique_ptr<QObject> context_;  // owns the watcher and the reload timer
   QFileSystemWatcher* watcher_ = nullptr;
   QTimer* reloadTimer_ = nullptr;
 };

@@ -3,21 +3,18 @@
 #include "PreferenceKeys.h"
 #include "PreferenceStore.h"
 #include "common/Log.h"
+#include "platform/KeyCodes.h"
 
 namespace ostrel {
 
-namespace {
-constexpr std::uint32_t kControl = 0x40000;
-}
-
 std::int32_t CurrentLanguage = 0;
 
-std::uint32_t RefreshHotkeyKeyCode = 2;
-std::uint32_t RefreshHotkeyModifierFlags = kControl;
-std::uint32_t ThresholdInfoHotkeyKeyCode = 32;
-std::uint32_t ThresholdInfoHotkeyModifierFlags = kControl;
-std::uint32_t ThresholdDownInfoHotkeyKeyCode = 35;
-std::uint32_t ThresholdDownInfoHotkeyModifierFlags = kControl;
+std::uint32_t RefreshHotkeyKeyCode = keys::kD;
+std::uint32_t RefreshHotkeyModifierFlags = keys::kControl;
+std::uint32_t ThresholdInfoHotkeyKeyCode = keys::kU;
+std::uint32_t ThresholdInfoHotkeyModifierFlags = keys::kControl;
+std::uint32_t ThresholdDownInfoHotkeyKeyCode = keys::kP;
+std::uint32_t ThresholdDownInfoHotkeyModifierFlags = keys::kControl;
 
 std::int64_t autoClearCheckValue = 0;
 std::int64_t autoClearValue = 0;
@@ -47,7 +44,9 @@ AutoClearAtStart loadMainWindowPreferences(const PreferenceStore& store) {
   return {true, period};
 }
 
-AutoClearAtStart loadMainWindowPreferences() { return loadMainWindowPreferences(PreferenceStore::standard()); }
+AutoClearAtStart loadMainWindowPreferences() {
+  return loadMainWindowPreferences(PreferenceStore::standard());
+}
 
 void loadSettingsWindowPreferences(const PreferenceStore& store) {
   autoClearCheckValue = store.integerForKey(prefkeys::autoClearCheckValue);
@@ -55,6 +54,8 @@ void loadSettingsWindowPreferences(const PreferenceStore& store) {
   autoStart = store.integerForKey(prefkeys::autoStart);
 }
 
-void loadSettingsWindowPreferences() { loadSettingsWindowPreferences(PreferenceStore::standard()); }
+void loadSettingsWindowPreferences() {
+  loadSettingsWindowPreferences(PreferenceStore::standard());
+}
 
 }  // namespace ostrel

@@ -20,6 +20,8 @@ KivHotKey::KivHotKey(std::uint32_t carbonID, std::shared_ptr<platform::HotKeySer
                      platform::HotKeyService::Handle handle)
     : carbonID_(carbonID), service_(std::move(service)), hotKeyRef_(handle) {}
 
-KivHotKey::~KivHotKey() { service_->unregisterHotKey(hotKeyRef_); }
+KivHotKey::~KivHotKey() {
+  service_->unregisterHotKey(hotKeyRef_);
+}
 
 }  // namespace ostrel

@@ -2,6 +2,7 @@
 
 #include "KivLocalizedString.h"
 #include "common/Log.h"
+#include "platform/KeyCodes.h"
 #include "platform/KeyboardLayout.h"
 
 #include <QChar>
@@ -15,54 +16,53 @@
 namespace ostrel {
 namespace {
 
-constexpr quint64 kShift = 0x20000;
-constexpr quint64 kControl = 0x40000;
-constexpr quint64 kOption = 0x80000;
-constexpr quint64 kCommand = 0x100000;
-
 constexpr std::array<char, 4> kArchiveMagic{'K', 'V', 'S', 'C'};
 
 struct FixedName {
   quint16 keyCode;
-  char16_t glyph;      // a single-character name, or 0
-  const char* text;    // a longer name, or nullptr
+  char16_t name;
 };
 
-// Keys whose name does not depend on the keyboard layout. Space is looked up in
-// the string table instead.
+// Keys whose name does not depend on the keyboard layout, all single
+// characters. Space and F1..F19 are named below.
 constexpr FixedName kFixedNames[] = {
-    {36, u'\u21A9', nullptr},  // Return
-    {48, u'\u21E5', nullptr},  // Tab
-    {51, u'\u232B', nullptr},  // Delete (backspace)
-    {53, u'\u238B', nullptr},  // Escape
-    {65, u'.', nullptr},       // keypad decimal point
-    {67, u'*', nullptr},       // keypad multiply
-    {69, u'+', nullptr},       // keypad plus
-    {71, u'\u2327', nullptr},  // keypad clear
-    {75, u'/', nullptr},       // keypad divide
-    {76, u'\u2305', nullptr},  // keypad Enter
-    {78, u'-', nullptr},       // keypad minus
-    {81, u'=', nullptr},       // keypad equals
-    {82, u'0', nullptr},      {83, u'1', nullptr}, {84, u'2', nullptr}, {85, u'3', nullptr},
-    {86, u'4', nullptr},      {87, u'5', nullptr}, {88, u'6', nullptr}, {89, u'7', nullptr},
-    {91, u'8', nullptr},      {92, u'9', nullptr},
-    {114, u'?', nullptr},      // Help
-    {115, u'\u2196', nullptr}, // Home
-    {116, u'\u21DE', nullptr}, // Page Up
-    {117, u'\u2326', nullptr}, // Forward Delete
-    {119, u'\u2198', nullptr}, // End
-    {121, u'\u21DF', nullptr}, // Page Down
-    {123, u'\u2190', nullptr}, // Left arrow
-    {124, u'\u2192', nullptr}, // Right arrow
-    {125, u'\u2193', nullptr}, // Down arrow
-    {126, u'\u2191', nullptr}, // Up arrow
+    {36, u'\u21A9'},   // Return
+    {48, u'\u21E5'},   // Tab
+    {51, u'\u232B'},   // Delete (backspace)
+    {53, u'\u238B'},   // Escape
+    {65, u'.'},        // keypad decimal point
+    {67, u'*'},        // keypad multiply
+    {69, u'+'},        // keypad plus
+    {71, u'\u2327'},   // keypad clear
+    {75, u'/'},        // keypad divide
+    {76, u'\u2305'},   // keypad Enter
+    {78, u'-'},        // keypad minus
+    {81, u'='},        // keypad equals
+    {82, u'0'},        // keypad 0
+    {83, u'1'},        // keypad 1
+    {84, u'2'},        // keypad 2
+    {85, u'3'},        // keypad 3
+    {86, u'4'},        // keypad 4
+    {87, u'5'},        // keypad 5
+    {88, u'6'},        // keypad 6
+    {89, u'7'},        // keypad 7
+    {91, u'8'},        // keypad 8
+    {92, u'9'},        // keypad 9
+    {114, u'?'},       // Help
+    {115, u'\u2196'},  // Home
+    {116, u'\u21DE'},  // Page Up
+    {117, u'\u2326'},  // Forward Delete
+    {119, u'\u2198'},  // End
+    {121, u'\u21DF'},  // Page Down
+    {123, u'\u2190'},  // Left arrow
+    {124, u'\u2192'},  // Right arrow
+    {125, u'\u2193'},  // Down arrow
+    {126, u'\u2191'},  // Up arrow
 };
 
 // F1..F19 by key code; F20 (90) has no fixed name.
-constexpr std::array<quint16, 19> kFunctionKeyCodes{122, 120, 99, 118, 96, 97, 98, 100, 101, 109,
-                                                    103, 111, 105, 107, 113, 106, 64, 79, 80};
-
-constexpr quint16 kSpaceKeyCode = 49;
+constexpr std::array<quint16, 19> kFunctionKeyCodes{122, 120, 99,  118, 96,  97,  98, 100, 101, 109,
+                                                    103, 111, 105, 107, 113, 106, 64, 79,  80};
 
 int functionKeyNumber(quint64 keyCode) {
   const auto it = std::find(kFunctionKeyCodes.begin(), kFunctionKeyCodes.end(), keyCode);
@@ -70,10 +70,11 @@ int functionKeyNumber(quint64 keyCode) {
 }
 
 std::optional<QString> fixedName(quint64 keyCode) {
-  if (keyCode == kSpaceKeyCode) return KivLocalizedString(kivstrings::space, QStringLiteral("Shortcut glyph name for SPACE key"));
+  if (keyCode == keys::kSpace)
+    return KivLocalizedString(kivstrings::space, QStringLiteral("Shortcut glyph name for SPACE key"));
   if (const int n = functionKeyNumber(keyCode)) return QStringLiteral("F%1").arg(n);
   for (const FixedName& entry : kFixedNames) {
-    if (entry.keyCode == keyCode) return QString(QChar(entry.glyph));
+    if (entry.keyCode == keyCode) return QString(QChar(entry.name));
   }
   return std::nullopt;
 }
@@ -167,19 +168,19 @@ quint32 KivShortcut::carbonKeyCode() const {
 
 quint32 KivShortcut::carbonFlags() const {
   quint32 flags = 0;
-  if (modifierFlags_ & kCommand) flags |= 0x0100;
-  if (modifierFlags_ & kShift) flags |= 0x0200;
-  if (modifierFlags_ & kOption) flags |= 0x0800;
-  if (modifierFlags_ & kControl) flags |= 0x1000;
+  if (modifierFlags_ & keys::kCommand) flags |= 0x0100;
+  if (modifierFlags_ & keys::kShift) flags |= 0x0200;
+  if (modifierFlags_ & keys::kOption) flags |= 0x0800;
+  if (modifierFlags_ & keys::kControl) flags |= 0x1000;
   return flags;
 }
 
 QString KivShortcut::modifierFlagsString() const {
   QString out;
-  if (modifierFlags_ & kControl) out += QChar(0x2303);
-  if (modifierFlags_ & kOption) out += QChar(0x2325);
-  if (modifierFlags_ & kShift) out += QChar(0x21E7);
-  if (modifierFlags_ & kCommand) out += QChar(0x2318);
+  if (modifierFlags_ & keys::kControl) out += QChar(0x2303);
+  if (modifierFlags_ & keys::kOption) out += QChar(0x2325);
+  if (modifierFlags_ & keys::kShift) out += QChar(0x21E7);
+  if (modifierFlags_ & keys::kCommand) out += QChar(0x2318);
   return out;
 }
 
@@ -192,7 +193,7 @@ QString KivShortcut::keyCodeString() const {
 QString KivShortcut::keyCodeStringForKeyEquivalent() const {
   const QString name = keyCodeString();
   if (name.size() < 2) return name.toLower();
-  if (keyCode_ == kSpaceKeyCode) return QStringLiteral(" ");
+  if (keyCode_ == keys::kSpace) return QStringLiteral(" ");
   if (const int n = functionKeyNumber(keyCode_)) return QString(QChar(0xF703 + n));
   return {};
 }

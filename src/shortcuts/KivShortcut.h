@@ -20,6 +20,8 @@
 // A truncated, oversized, foreign or wrong-typed archive decodes to nothing and
 // logs one line.
 
+#include "platform/KeyCodes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariantMap>
@@ -39,7 +41,7 @@ namespace ostrel {
 class KivShortcut {
  public:
   static constexpr quint64 kNoKeyCode = 0x7FFFFFFFFFFFFFFFULL;
-  static constexpr quint64 kModifierMask = 0x1E0000;
+  static constexpr quint64 kModifierMask = keys::kShortcutModifierMask;
   static constexpr int kArchiveVersion = 1;
   static constexpr int kArchiveSize = 21;
 
@@ -96,7 +98,9 @@ class KivShortcut {
   quint64 modifierFlags_;
 };
 
-inline std::size_t qHash(const KivShortcut& shortcut, std::size_t seed = 0) { return shortcut.hash() ^ seed; }
+inline std::size_t qHash(const KivShortcut& shortcut, std::size_t seed = 0) {
+  return shortcut.hash() ^ seed;
+}
 
 }  // namespace ostrel
 

@@ -56,7 +56,8 @@ void KivShortcutBinder::bindShortcutWithDefaultsKey(const QString& defaultsKey, 
 void KivShortcutBinder::breakBindingWithDefaultsKey(const QString& defaultsKey) {
   const auto recorded = shortcuts_.find(defaultsKey);
   if (recorded != shortcuts_.end()) {
-    if (const std::shared_ptr<KivShortcutMonitor> monitor = shortcutMonitor()) monitor->unregisterShortcut(recorded->second);
+    if (const std::shared_ptr<KivShortcutMonitor> monitor = shortcutMonitor())
+      monitor->unregisterShortcut(recorded->second);
     shortcuts_.erase(recorded);
   }
   actions_.erase(defaultsKey);
@@ -74,7 +75,9 @@ void KivShortcutBinder::registerDefaultShortcuts(const QMap<QString, KivShortcut
   }
 }
 
-bool KivShortcutBinder::isRegisteredAction(const QString& defaultsKey) const { return actions_.contains(defaultsKey); }
+bool KivShortcutBinder::isRegisteredAction(const QString& defaultsKey) const {
+  return actions_.contains(defaultsKey);
+}
 
 std::optional<KivShortcut> KivShortcutBinder::valueForUndefinedKey(const QString& key) const {
   if (!actions_.contains(key)) {

@@ -65,7 +65,9 @@ void KivShortcutMonitor::unregisterShortcut(const std::optional<KivShortcut>& sh
   if (shortcut) hotKeys_.erase(*shortcut);
 }
 
-void KivShortcutMonitor::unregisterAllShortcuts() { hotKeys_.clear(); }
+void KivShortcutMonitor::unregisterAllShortcuts() {
+  hotKeys_.clear();
+}
 
 bool KivShortcutMonitor::isShortcutRegistered(const KivShortcut& shortcut) const {
   return hotKeys_.contains(shortcut);

@@ -5,16 +5,13 @@
 #include "KivShortcutMonitor.h"
 #include "common/Log.h"
 #include "platform/HotKeyService.h"
+#include "platform/KeyCodes.h"
 #include "settings/ProgramValues.h"
 
 namespace ostrel {
 namespace {
 
-constexpr quint64 kShift = 0x20000;
-constexpr quint64 kCommandOrControl = 0x140000;
-constexpr quint64 kOption = 0x80000;
-constexpr quint64 kSpace = 49;
-constexpr quint64 kEscape = 53;
+constexpr quint64 kCommandOrControl = keys::kCommand | keys::kControl;
 
 // F1..F20 (codes 122 120 99 118 96 97 98 100 101 109 103 111 105 107 113 106 64 79
 // 80 90): bit (code - 64).
@@ -47,7 +44,9 @@ bool KivShortcutValidator::isShortcutValid(const KivShortcut& shortcut) const {
   if (isFunctionKey(keyCode)) return true;
   if (flags == 0) return false;
   if (flags & kCommandOrControl) return true;
-  if (flags & kOption) return keyCode == kSpace || keyCode == kEscape || allowAnyShortcutWithOptionModifier_;
+  if (flags & keys::kOption) {
+    return keyCode == keys::kSpace || keyCode == keys::kEscape || allowAnyShortcutWithOptionModifier_;
+  }
   return false;
 }
 
@@ -62,7 +61,7 @@ bool KivShortcutValidator::isShortcutAlreadyTakenInMenu(const KivShortcut& short
     if (item.submenu && isShortcutAlreadyTakenInMenu(shortcut, item.submenu.get(), explanation)) return true;
     if (item.keyEquivalent.toLower() != keyEquivalent) continue;
     quint64 mask = item.keyEquivalentModifierMask;
-    if (item.keyEquivalent != keyEquivalent) mask |= kShift;  // written in upper case
+    if (item.keyEquivalent != keyEquivalent) mask |= keys::kShift;  // written in upper case
     if ((mask & KivShortcut::kModifierMask) == flags) {
       if (explanation) *explanation = menuMessage(item.title);
       return true;
@@ -78,8 +77,8 @@ bool KivShortcutValidator::isShortcutAlreadyTakenBySystem(const KivShortcut& sho
   if (service && shortcut.keyCode() <= 0xFFFF &&
       service->isTakenBySystem(static_cast<std::uint32_t>(shortcut.keyCode()), shortcut.carbonFlags())) {
     if (explanation) {
-      *explanation = KivLocalizedString(kivstrings::takenBySystem,
-                                        QStringLiteral("Message for alert when shortcut is already used by the system"));
+      *explanation = KivLocalizedString(
+          kivstrings::takenBySystem, QStringLiteral("Message for alert when shortcut is already used by the system"));
     }
     return true;
   }

@@ -9,7 +9,9 @@
 #include <mutex>
 
 // Resources of a static library must be registered by name, outside any namespace.
-static void registerKivStringResources() { Q_INIT_RESOURCE(KivStrings); }
+static void registerKivStringResources() {
+  Q_INIT_RESOURCE(KivStrings);
+}
 
 namespace ostrel {
 namespace {
@@ -64,7 +66,9 @@ std::shared_ptr<const KivStringTable> KivStringTable::shipped(Language language)
   return fromJson(file.readAll());
 }
 
-QString KivStringTable::lookup(const QString& key) const { return entries_.value(key, kMissing); }
+QString KivStringTable::lookup(const QString& key) const {
+  return entries_.value(key, kMissing);
+}
 
 KivStringTable::Language KivStringTable::languageFromEnvironment(const EnvironmentLookup& getenv) {
   for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {

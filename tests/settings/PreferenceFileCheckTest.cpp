@@ -3,8 +3,8 @@
 #include "SettingsTestFiles.h"
 #include "WithoutFileAccessOverride.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QVariantMap>
 

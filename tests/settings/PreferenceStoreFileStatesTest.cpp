@@ -118,8 +118,8 @@ TEST(PreferenceStoreFileStates, ReadOnlyDirectoryKeepsSessionValuesAndReportsThe
     EXPECT_EQ(readBytes(path), QByteArray("[General]\nlanguage=0\n"));
   }
   // Once the folder is writable again, the next save goes through.
-  ASSERT_TRUE(QFile::setPermissions(folder.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                      QFileDevice::ExeOwner));
+  ASSERT_TRUE(
+      QFile::setPermissions(folder.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
   EXPECT_TRUE(store.synchronize());
   EXPECT_EQ(readBytes(path), QByteArray("[General]\nautoClearValue=30\nlanguage=1\n"));
 }

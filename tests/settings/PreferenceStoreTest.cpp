@@ -41,11 +41,11 @@ struct ChangeRecorder {
 };
 
 TEST(PreferenceStore, StandardStoreIsTheQSettingsFileOfVeldorOstrel) {
-  const QString expected =
-      QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/VELDOR/Ostrel.conf");
+  const QString expected = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/VELDOR/Ostrel.conf");
   ASSERT_FALSE(qgetenv("XDG_CONFIG_HOME").isEmpty()) << "run through run-test.sh";
   EXPECT_EQ(PreferenceStore::standardFilePath(), expected);
-  EXPECT_EQ(PreferenceStore::standard().filePath(), QSettings(QStringLiteral("VELDOR"), QStringLiteral("Ostrel")).fileName());
+  EXPECT_EQ(PreferenceStore::standard().filePath(),
+            QSettings(QStringLiteral("VELDOR"), QStringLiteral("Ostrel")).fileName());
 
   PreferenceStore::standard().setIntegerForKey(prefkeys::language, 1);
   ASSERT_TRUE(PreferenceStore::standard().synchronize());
@@ -97,7 +97,8 @@ TEST(PreferenceStore, IntegersRoundTripThroughTheIniFile) {
   const QByteArray text = readBytes(path);
   EXPECT_TRUE(text.startsWith("[General]\n")) << text.toStdString();
   const QList<QByteArray> lines = text.split('\n');
-  for (const Case& c : cases) EXPECT_TRUE(lines.contains(QByteArray(c.line))) << c.line << " in\n" << text.toStdString();
+  for (const Case& c : cases)
+    EXPECT_TRUE(lines.contains(QByteArray(c.line))) << c.line << " in\n" << text.toStdString();
 
   PreferenceStore reread(path);
   for (const Case& c : cases) EXPECT_EQ(reread.integerForKey(c.key), c.value) << c.line;
@@ -188,7 +189,7 @@ TEST(PreferenceStore, ChangesThroughTheStoreAreReportedOncePerRealChange) {
   ChangeRecorder changes(store);
   store.setIntegerForKey(prefkeys::language, 1);
   store.setIntegerForKey(prefkeys::language, 1);
-  store.setIntegerForKey(prefkeys::autoStart, 0);  // absent -> 0 is still a change of the stored entry
+  store.setIntegerForKey(prefkeys::autoStart, 0);      // absent -> 0 is still a change of the stored entry
   store.removeObjectForKey(prefkeys::autoClearValue);  // absent stays absent
   EXPECT_EQ(changes.keys, (QStringList{prefkeys::language, prefkeys::autoStart}));
   // Our own write reaching the disk is no change.
@@ -224,8 +225,9 @@ TEST(PreferenceStore, ChangesMadeInTheFileOnDiskAreReportedAndRead) {
       ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
       replaceFile(path, step.text);
     }
-    ASSERT_TRUE(runEventLoopUntil([&] { return store.integerForKey(prefkeys::language) == step.language &&
-                                               changes.keys.size() >= step.changedKeys.size(); }));
+    ASSERT_TRUE(runEventLoopUntil([&] {
+      return store.integerForKey(prefkeys::language) == step.language && changes.keys.size() >= step.changedKeys.size();
+    }));
     runEventLoopFor(150);  // nothing more may follow
     QStringList sorted = changes.keys;
     sorted.sort();

@@ -9,12 +9,13 @@
 namespace ostrel::test {
 
 SettingsFolder::SettingsFolder()
-    : dir_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/prefs-XXXXXX")) {
+    : dir_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/prefs-XXXXXX")) {
   EXPECT_TRUE(dir_.isValid());
 }
 
-QString SettingsFolder::path(const QString& name) const { return dir_.filePath(name); }
+QString SettingsFolder::path(const QString& name) const {
+  return dir_.filePath(name);
+}
 
 QByteArray readBytes(const QString& path) {
   QFile f(path);

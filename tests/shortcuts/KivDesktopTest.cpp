@@ -38,7 +38,9 @@ constexpr quint64 kVkA = 0, kVkD = 2, kVkZ = 6, kVkQ = 12, kVkY = 16, kVkU = 32,
 constexpr quint64 kVkSemicolon = 41, kVkGrave = 50, kVkShift = 56, kVkF20 = 90, kVkF12 = 111;
 constexpr std::uint16_t kXControl = 0x04;
 
-bool typeKeys(const QString& keys) { return desktop::xdotool({QStringLiteral("key"), keys}); }
+bool typeKeys(const QString& keys) {
+  return desktop::xdotool({QStringLiteral("key"), keys});
+}
 
 class KivKeyNamesTest : public ::testing::Test {
  protected:
@@ -63,18 +65,11 @@ TEST_F(KivKeyNamesTest, NamesFollowTheLayoutCurrentWhenAsked) {
     QString de;
   };
   const Case cases[] = {
-      {kVkA, "A", "A"},
-      {kVkZ, "Z", "Y"},
-      {kVkY, "Y", "Z"},
-      {kVkQ, "Q", "Q"},
-      {18, "1", "1"},
-      {kVkSemicolon, ";", "Ö"},
-      {kVkGrave, "`", ""},  // a dead key on the German layout: no printable text
-      {27, "-", "SS"},      // ß upper-cases to two letters
-      {49, "Space", "Space"},
-      {kVkShift, "", ""},
-      {kVkF20, "", ""},
-      {36, "↩", "↩"},
+      {kVkA, "A", "A"},       {kVkZ, "Z", "Y"},         {kVkY, "Y", "Z"},    {kVkQ, "Q", "Q"},
+      {18, "1", "1"},         {kVkSemicolon, ";", "Ö"}, {kVkGrave, "`", ""},  // a dead key on the German layout: no
+                                                                              // printable text
+      {27, "-", "SS"},                                                        // ß upper-cases to two letters
+      {49, "Space", "Space"}, {kVkShift, "", ""},       {kVkF20, "", ""},    {36, "↩", "↩"},
   };
   // One shortcut, asked twice: the name is not fixed when it is recorded.
   const KivShortcut controlZ(kVkZ, kControl);
@@ -256,8 +251,8 @@ TEST_F(KivHotKeysTest, SystemCheckSeesOtherClientsButNotOstrelsOwnHotKeys) {
   EXPECT_EQ(type({QStringLiteral("ctrl+d")}), (Runs{{"refresh", 1}}));
   // The process-wide service is what the shared validator asks.
   KivShortcutMonitor::setSystemHotKeyService(service);
-  EXPECT_TRUE(ostrel::KivShortcutValidator::sharedValidator().isShortcutAlreadyTakenBySystem(KivShortcut(kVkP, kControl),
-                                                                                             nullptr));
+  EXPECT_TRUE(ostrel::KivShortcutValidator::sharedValidator().isShortcutAlreadyTakenBySystem(
+      KivShortcut(kVkP, kControl), nullptr));
   KivShortcutMonitor::setSystemHotKeyService(nullptr);
   client.ungrabKey(client.keycodeOfKeysym('p'), kXControl);
 }

@@ -71,7 +71,8 @@ TEST_F(KivShortcutBinderStoreTest, ArchiveFormFollowsTheFile) {
     SCOPED_TRACE(step.label);
     ostrel::LogCapture log;
     writeFileFromOutside(step.file);
-    EXPECT_TRUE(ostrel::test::runEventLoopUntil([&] { return binder.valueForUndefinedKey("refresh") == step.expected; }));
+    EXPECT_TRUE(
+        ostrel::test::runEventLoopUntil([&] { return binder.valueForUndefinedKey("refresh") == step.expected; }));
   }
 
   // Through the store, too.
@@ -97,7 +98,8 @@ TEST_F(KivShortcutBinderStoreTest, DictionaryFormWhenTheOptionsNameIt) {
   EXPECT_EQ(binder.valueForUndefinedKey("up"), KivShortcut(32, kControl));
 
   writeFileFromOutside({{"up", QVariantMap{{"keyCode", 126u}, {"modifierFlags", 0x1F0000u}}}});
-  EXPECT_TRUE(ostrel::test::runEventLoopUntil([&] { return binder.valueForUndefinedKey("up") == KivShortcut(126, 0x1E0000); }));
+  EXPECT_TRUE(
+      ostrel::test::runEventLoopUntil([&] { return binder.valueForUndefinedKey("up") == KivShortcut(126, 0x1E0000); }));
 }
 
 TEST_F(KivShortcutBinderStoreTest, DefaultShortcutsAreRegisteredInTheStoreOnly) {

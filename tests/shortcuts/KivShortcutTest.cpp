@@ -3,8 +3,8 @@
 
 #include "common/Log.h"
 
-#include <QtEndian>
 #include <gtest/gtest.h>
+#include <QtEndian>
 
 #include <unordered_map>
 
@@ -95,22 +95,64 @@ TEST(KivShortcut, FixedKeyNamesAndKeyEquivalents) {
   };
   const QString none;
   const Case cases[] = {
-      {36, "↩", "↩"},  {48, "⇥", "⇥"},  {49, "Space", " "},  {51, "⌫", "⌫"},  {53, "⎋", "⎋"},
-      {65, ".", "."},  {67, "*", "*"},  {69, "+", "+"},      {71, "⌧", "⌧"},  {75, "/", "/"},
-      {76, "⌅", "⌅"},  {78, "-", "-"},  {81, "=", "="},      {82, "0", "0"},  {83, "1", "1"},
-      {84, "2", "2"},  {85, "3", "3"},  {86, "4", "4"},      {87, "5", "5"},  {88, "6", "6"},
-      {89, "7", "7"},  {91, "8", "8"},  {92, "9", "9"},      {114, "?", "?"}, {115, "↖", "↖"},
-      {116, "⇞", "⇞"}, {117, "⌦", "⌦"}, {119, "↘", "↘"},     {121, "⇟", "⇟"}, {123, "←", "←"},
-      {124, "→", "→"}, {125, "↓", "↓"}, {126, "↑", "↑"},
-      {122, "F1", QString(QChar(0xF704))},   {120, "F2", QString(QChar(0xF705))},  {99, "F3", QString(QChar(0xF706))},
-      {118, "F4", QString(QChar(0xF707))},   {96, "F5", QString(QChar(0xF708))},   {97, "F6", QString(QChar(0xF709))},
-      {98, "F7", QString(QChar(0xF70A))},    {100, "F8", QString(QChar(0xF70B))},  {101, "F9", QString(QChar(0xF70C))},
-      {109, "F10", QString(QChar(0xF70D))},  {103, "F11", QString(QChar(0xF70E))}, {111, "F12", QString(QChar(0xF70F))},
-      {105, "F13", QString(QChar(0xF710))},  {107, "F14", QString(QChar(0xF711))}, {113, "F15", QString(QChar(0xF712))},
-      {106, "F16", QString(QChar(0xF713))},  {64, "F17", QString(QChar(0xF714))},  {79, "F18", QString(QChar(0xF715))},
+      {36, "↩", "↩"},
+      {48, "⇥", "⇥"},
+      {49, "Space", " "},
+      {51, "⌫", "⌫"},
+      {53, "⎋", "⎋"},
+      {65, ".", "."},
+      {67, "*", "*"},
+      {69, "+", "+"},
+      {71, "⌧", "⌧"},
+      {75, "/", "/"},
+      {76, "⌅", "⌅"},
+      {78, "-", "-"},
+      {81, "=", "="},
+      {82, "0", "0"},
+      {83, "1", "1"},
+      {84, "2", "2"},
+      {85, "3", "3"},
+      {86, "4", "4"},
+      {87, "5", "5"},
+      {88, "6", "6"},
+      {89, "7", "7"},
+      {91, "8", "8"},
+      {92, "9", "9"},
+      {114, "?", "?"},
+      {115, "↖", "↖"},
+      {116, "⇞", "⇞"},
+      {117, "⌦", "⌦"},
+      {119, "↘", "↘"},
+      {121, "⇟", "⇟"},
+      {123, "←", "←"},
+      {124, "→", "→"},
+      {125, "↓", "↓"},
+      {126, "↑", "↑"},
+      {122, "F1", QString(QChar(0xF704))},
+      {120, "F2", QString(QChar(0xF705))},
+      {99, "F3", QString(QChar(0xF706))},
+      {118, "F4", QString(QChar(0xF707))},
+      {96, "F5", QString(QChar(0xF708))},
+      {97, "F6", QString(QChar(0xF709))},
+      {98, "F7", QString(QChar(0xF70A))},
+      {100, "F8", QString(QChar(0xF70B))},
+      {101, "F9", QString(QChar(0xF70C))},
+      {109, "F10", QString(QChar(0xF70D))},
+      {103, "F11", QString(QChar(0xF70E))},
+      {111, "F12", QString(QChar(0xF70F))},
+      {105, "F13", QString(QChar(0xF710))},
+      {107, "F14", QString(QChar(0xF711))},
+      {113, "F15", QString(QChar(0xF712))},
+      {106, "F16", QString(QChar(0xF713))},
+      {64, "F17", QString(QChar(0xF714))},
+      {79, "F18", QString(QChar(0xF715))},
       {80, "F19", QString(QChar(0xF716))},
       // Without a keyboard layout every other key is nameless, F20 included.
-      {90, none, none}, {0, none, none}, {52, none, none}, {127, none, none}, {kNoKey, none, none},
+      {90, none, none},
+      {0, none, none},
+      {52, none, none},
+      {127, none, none},
+      {kNoKey, none, none},
   };
   ASSERT_EQ(KivShortcut::keyboardLayout(), nullptr);
   for (const Case& c : cases) {

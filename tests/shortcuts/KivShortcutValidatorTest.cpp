@@ -22,13 +22,14 @@ constexpr quint64 kControl = 0x40000;
 constexpr quint64 kOption = 0x80000;
 constexpr quint64 kCommand = 0x100000;
 
-const quint64 kFunctionKeys[] = {122, 120, 99, 118, 96, 97, 98, 100, 101, 109,
-                                 103, 111, 105, 107, 113, 106, 64, 79, 80, 90};
+const quint64 kFunctionKeys[] = {122, 120, 99,  118, 96,  97,  98, 100, 101, 109,
+                                 103, 111, 105, 107, 113, 106, 64, 79,  80,  90};
 
 TEST(KivShortcutValidator, OnlyTheTwentyFunctionKeysNeedNoModifier) {
   KivShortcutValidator validator;
   for (quint64 code = 0; code < 256; ++code) {
-    const bool isFunctionKey = std::find(std::begin(kFunctionKeys), std::end(kFunctionKeys), code) != std::end(kFunctionKeys);
+    const bool isFunctionKey =
+        std::find(std::begin(kFunctionKeys), std::end(kFunctionKeys), code) != std::end(kFunctionKeys);
     EXPECT_EQ(validator.isShortcutValid(KivShortcut(code, 0)), isFunctionKey) << "key code " << code;
     EXPECT_EQ(validator.isShortcutValid(KivShortcut(code, kShift)), isFunctionKey) << "Shift + key code " << code;
   }
@@ -55,8 +56,8 @@ TEST(KivShortcutValidator, ModifierRules) {
       {"Option+Shift+A", KivShortcut(0, kOption | kShift), false, true},
       {"Option+Command+A", KivShortcut(0, kOption | kCommand), true, true},
       {"Option+F5 (function key)", KivShortcut(96, kOption), true, true},
-      {"Caps Lock alone (from an archive)",
-       *KivShortcut::decode({{"KeyCode", 0}, {"ModifierFlags", kCapsLock}}), false, false},
+      {"Caps Lock alone (from an archive)", *KivShortcut::decode({{"KeyCode", 0}, {"ModifierFlags", kCapsLock}}), false,
+       false},
       {"Caps Lock with Control (from an archive)",
        *KivShortcut::decode({{"KeyCode", 0}, {"ModifierFlags", kCapsLock | kControl}}), true, true},
   };
@@ -124,8 +125,9 @@ TEST(KivShortcutValidator, MenuSearch) {
     const bool taken = validator.isShortcutAlreadyTakenInMenu(c.shortcut, menu.get(), &explanation);
     EXPECT_EQ(taken, !c.takenBy.isEmpty());
     if (taken) {
-      EXPECT_EQ(explanation, QStringLiteral("This shortcut cannot be used because it is already used by the menu item ‘") +
-                                 c.takenBy + QStringLiteral("’."));
+      EXPECT_EQ(explanation,
+                QStringLiteral("This shortcut cannot be used because it is already used by the menu item ‘") +
+                    c.takenBy + QStringLiteral("’."));
     } else {
       EXPECT_EQ(explanation, QStringLiteral("untouched"));
     }
@@ -157,8 +159,8 @@ TEST(KivShortcutValidator, MenuMessageFollowsCurrentLanguage) {
 }
 
 TEST(KivShortcutValidator, TitlesArePrintedAsTheyAre) {
-  const auto menu = std::make_shared<const KivMenuSnapshot>(std::vector<KivMenuItem>{
-      {QStringLiteral("100% %@ %d"), QStringLiteral("↩"), kCommand, nullptr}});
+  const auto menu = std::make_shared<const KivMenuSnapshot>(
+      std::vector<KivMenuItem>{{QStringLiteral("100% %@ %d"), QStringLiteral("↩"), kCommand, nullptr}});
   ostrel::CurrentLanguage = 1;
   QString explanation;
   ASSERT_TRUE(KivShortcutValidator().isShortcutAlreadyTakenInMenu(KivShortcut(36, kCommand), menu.get(), &explanation));

@@ -13,9 +13,9 @@ namespace {
 using ostrel::KivStringTable;
 using Language = KivStringTable::Language;
 
-const QString kLookedUpKeys[] = {ostrel::kivstrings::space,        ostrel::kivstrings::shortcutSet,
-                                 ostrel::kivstrings::shortcutCleared, ostrel::kivstrings::recorderHelp,
-                                 ostrel::kivstrings::keyboardShortcut, ostrel::kivstrings::takenBySystem};
+const QString kLookedUpKeys[] = {
+    ostrel::kivstrings::space,        ostrel::kivstrings::shortcutSet,      ostrel::kivstrings::shortcutCleared,
+    ostrel::kivstrings::recorderHelp, ostrel::kivstrings::keyboardShortcut, ostrel::kivstrings::takenBySystem};
 
 TEST(KivStringTable, LanguageFromTheLocaleVariablesInOrder) {
   struct Case {
@@ -35,7 +35,8 @@ TEST(KivStringTable, LanguageFromTheLocaleVariablesInOrder) {
       {"LANGUAGE first", {{"LANGUAGE", "zh_CN:en"}, {"LC_ALL", "en_US"}}, Language::SimplifiedChinese},
       {"LANGUAGE's first entry decides", {{"LANGUAGE", "en:zh_CN"}, {"LANG", "zh_CN"}}, Language::English},
       {"empty LANGUAGE is skipped", {{"LANGUAGE", ""}, {"LANG", "zh_CN"}}, Language::SimplifiedChinese},
-      {"LANGUAGE with an empty first entry is skipped", {{"LANGUAGE", ":en"}, {"LANG", "zh_CN"}},
+      {"LANGUAGE with an empty first entry is skipped",
+       {{"LANGUAGE", ":en"}, {"LANG", "zh_CN"}},
        Language::SimplifiedChinese},
   };
   for (const Case& c : cases) {
@@ -63,8 +64,10 @@ TEST(KivStringTable, ShippedTablesHoldEveryTextTheLayerLooksUp) {
   EXPECT_EQ(chinese->keys().size(), std::size(kLookedUpKeys));
   // The system explanation speaks of this desktop, not of another system's panels.
   EXPECT_FALSE(english->lookup(ostrel::kivstrings::takenBySystem).contains(QLatin1String("System Preferences")));
-  EXPECT_TRUE(english->lookup(ostrel::kivstrings::takenBySystem).startsWith(
-      QLatin1String("This combination cannot be used because it is already used by a system-wide keyboard shortcut.\n")));
+  EXPECT_TRUE(
+      english->lookup(ostrel::kivstrings::takenBySystem)
+          .startsWith(QLatin1String(
+              "This combination cannot be used because it is already used by a system-wide keyboard shortcut.\n")));
 }
 
 TEST(KivStringTable, MissingKeysReadXXXNotTheKey) {

@@ -8,8 +8,9 @@
 TEST(KivStringsInAChineseSession, TheChineseTableIsChosenOnce) {
   ASSERT_EQ(qgetenv("LANGUAGE"), QByteArray("zh_CN:en"));
   EXPECT_EQ(ostrel::KivShortcut(49, 0x80000).description(), QStringLiteral("⌥空格"));
-  EXPECT_EQ(ostrel::KivLocalizedString(ostrel::kivstrings::shortcutCleared, QStringLiteral("VoiceOver: Shortcut cleared")),
-            QStringLiteral("快捷键已清除"));
+  EXPECT_EQ(
+      ostrel::KivLocalizedString(ostrel::kivstrings::shortcutCleared, QStringLiteral("VoiceOver: Shortcut cleared")),
+      QStringLiteral("快捷键已清除"));
   qputenv("LANGUAGE", "en");
   EXPECT_EQ(ostrel::KivLocalizedString(ostrel::kivstrings::space, QString()), QStringLiteral("空格"))
       << "chosen once per process";

@@ -22,7 +22,8 @@ TEST(KivDictionaryTransformer, ForwardTable) {
   };
   const Case cases[] = {
       {"numbers", QVariantMap{{"keyCode", 2}, {"modifierFlags", 262144}}, KivShortcut(2, kControl), 0},
-      {"unsigned 64-bit numbers", QVariantMap{{"keyCode", 2ull}, {"modifierFlags", 262144ull}}, KivShortcut(2, kControl), 0},
+      {"unsigned 64-bit numbers", QVariantMap{{"keyCode", 2ull}, {"modifierFlags", 262144ull}},
+       KivShortcut(2, kControl), 0},
       {"numeric text", QVariantMap{{"keyCode", "32"}, {"modifierFlags", " 262144 "}}, KivShortcut(32, kControl), 0},
       {"bits outside the four modifiers are lost",
        QVariantMap{{"keyCode", 35}, {"modifierFlags", kControl | kCapsLock | 0xFF}}, KivShortcut(35, kControl), 0},
@@ -82,9 +83,10 @@ TEST(KivShortcutTransformer, FoundByName) {
                 ostrel::KivShortcutTransformer::transformerWithName(ostrel::KivDictionaryTransformerName).get()),
             nullptr);
   EXPECT_EQ(ostrel::KivDictionaryTransformerName, QStringLiteral("KivDictionaryTransformer"));
-  EXPECT_NE(dynamic_cast<const ostrel::KivArchiveTransformer*>(
-                ostrel::KivShortcutTransformer::transformerWithName(ostrel::KivKeyedUnarchiveFromDataTransformerName).get()),
-            nullptr);
+  EXPECT_NE(
+      dynamic_cast<const ostrel::KivArchiveTransformer*>(
+          ostrel::KivShortcutTransformer::transformerWithName(ostrel::KivKeyedUnarchiveFromDataTransformerName).get()),
+      nullptr);
   EXPECT_EQ(ostrel::KivShortcutTransformer::transformerWithName(QStringLiteral("NSKeyedUnarchiveFromData")), nullptr);
 }
 
