@@ -5,6 +5,8 @@
 #include "monitor/PelSerialPortHelper.h"
 #include "monitor/ViewControllerInterface.h"
 #include "serial/PelSerialFrame.h"
+#include "serial/PelSerialPort.h"
+#include "serial/PelSerialPortManager.h"
 
 #include <QString>
 #include <array>
@@ -16,8 +18,13 @@ namespace ostrel {
 namespace {
 
 // The single place where discovery learns which serial ports exist: the port
-// manager's list. Until the manager is linked in, no ports are known.
-QList<PelSerialPortRef> managerAvailablePorts() { return {}; }
+// manager's list, in the manager's order.
+QList<PelSerialPortRef> managerAvailablePorts() {
+  QList<PelSerialPortRef> ports;
+  for (const std::shared_ptr<PelSerialPort>& port : PelSerialPortManager::sharedSerialPortManager().availablePorts())
+    ports.append(port);
+  return ports;
+}
 
 // Read-parameter identifiers the monitor knows: 1, 2, 3, 4, 7, 8, 9, 16, 17,
 // as bit (identifier - 1).
