@@ -23,7 +23,10 @@
 //    sender and the key under ChangedKeyUserInfoKey. Changes from disk arrive on
 //    the thread that created the store (the main thread for standard()); changes
 //    made through the store are posted on the writer's thread.
-//  - Thread-safe. Not copyable.
+//  - Reads and writes are safe from any thread. Create the store on the main
+//    thread (standard() is first used when the main window loads): the file is
+//    watched, and unsaved writes are flushed, by that thread's event loop.
+//    Not copyable.
 
 #include "common/NotificationCenter.h"
 
