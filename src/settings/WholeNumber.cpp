@@ -6,10 +6,8 @@
 
 namespace ostrel {
 
-std::optional<qint64> wholeNumber(const QVariant& v) {
+bool holdsInteger(const QVariant& v) {
   switch (v.typeId()) {
-    case QMetaType::Bool:
-      return v.toBool() ? 1 : 0;
     case QMetaType::Char:
     case QMetaType::SChar:
     case QMetaType::UChar:
@@ -18,14 +16,26 @@ std::optional<qint64> wholeNumber(const QVariant& v) {
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
-    case QMetaType::LongLong:
-      return v.toLongLong();
     case QMetaType::ULong:
-    case QMetaType::ULongLong: {
-      const qulonglong u = v.toULongLong();
-      if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) return std::nullopt;
-      return static_cast<qint64>(u);
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::optional<qint64> wholeNumber(const QVariant& v) {
+  if (holdsInteger(v)) {
+    const bool isUnsigned64 = v.typeId() == QMetaType::ULong || v.typeId() == QMetaType::ULongLong;
+    if (isUnsigned64 && v.toULongLong() > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
+      return std::nullopt;
     }
+    return v.toLongLong();
+  }
+  switch (v.typeId()) {
+    case QMetaType::Bool:
+      return v.toBool() ? 1 : 0;
     case QMetaType::Float:
     case QMetaType::Double: {
       const double d = v.toDouble();

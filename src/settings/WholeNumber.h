@@ -12,4 +12,7 @@ namespace ostrel {
 
 std::optional<qint64> wholeNumber(const QVariant& value);
 
+// Whether the value is of an integer type (any width, signed or not; not bool).
+bool holdsInteger(const QVariant& value);
+
 }  // namespace ostrel

@@ -4,9 +4,9 @@
 #include "common/Log.h"
 #include "platform/KeyCodes.h"
 #include "platform/KeyboardLayout.h"
+#include "settings/WholeNumber.h"
 
 #include <QChar>
-#include <QMetaType>
 #include <QtEndian>
 #include <algorithm>
 #include <array>
@@ -127,25 +127,6 @@ LayoutHolder& layoutHolder() {
   return holder;
 }
 
-bool isIntegerType(const QVariant& v) {
-  switch (v.typeId()) {
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 KivShortcut::KivShortcut(quint64 keyCode, quint64 modifierFlags)
@@ -215,7 +196,7 @@ KivShortcut KivShortcut::fromArchivedIntegers(qint64 keyCode, quint64 modifierFl
 std::optional<KivShortcut> KivShortcut::decode(const QVariantMap& archive) {
   const QVariant keyCode = archive.value(QStringLiteral("KeyCode"));
   const QVariant flags = archive.value(QStringLiteral("ModifierFlags"));
-  if (!isIntegerType(keyCode) || !isIntegerType(flags)) {
+  if (!holdsInteger(keyCode) || !holdsInteger(flags)) {
     log("Ignoring a stored shortcut: \"KeyCode\" and \"ModifierFlags\" must both be integers (got %@ and %@)",
         QString::fromLatin1(keyCode.isValid() ? keyCode.typeName() : "nothing"),
         QString::fromLatin1(flags.isValid() ? flags.typeName() : "nothing"));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -34,6 +35,18 @@ void writeInPlace(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
   ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+void writeIniFromOutside(const QString& path, const QVariantMap& values) {
+  ASSERT_FALSE(values.isEmpty()) << "QSettings writes no file for no values";
+  const QString scratch = path + QStringLiteral(".outside");
+  QFile::remove(scratch);
+  {
+    QSettings other(scratch, QSettings::NativeFormat);
+    for (auto it = values.begin(); it != values.end(); ++it) other.setValue(it.key(), it.value());
+  }
+  QFile::remove(path);
+  ASSERT_TRUE(QFile::rename(scratch, path));
 }
 
 }  // namespace ostrel::test

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 namespace ostrel::test {
 
@@ -22,5 +23,8 @@ QByteArray readBytes(const QString& path);
 // Writes the way editors and QSaveFile do: a new file renamed over the old one.
 void replaceFile(const QString& path, const QByteArray& bytes);
 void writeInPlace(const QString& path, const QByteArray& bytes);
+// What another program using QSettings would leave: its text for `values`
+// (at least one), moved into place over the old file.
+void writeIniFromOutside(const QString& path, const QVariantMap& values);
 
 }  // namespace ostrel::test

@@ -12,16 +12,12 @@
 #include "shortcuts/KivStringTable.h"
 
 #include "DesktopDriver.h"
+#include "SettingsTestFiles.h"
 #include "XTestClient.h"
 #include "common/MainThread.h"
 #include "platform/x11/X11Platform.h"
 #include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
-
-#include <QFile>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -65,11 +61,19 @@ TEST_F(KivKeyNamesTest, NamesFollowTheLayoutCurrentWhenAsked) {
     QString de;
   };
   const Case cases[] = {
-      {kVkA, "A", "A"},       {kVkZ, "Z", "Y"},         {kVkY, "Y", "Z"},    {kVkQ, "Q", "Q"},
-      {18, "1", "1"},         {kVkSemicolon, ";", "Ö"}, {kVkGrave, "`", ""},  // a dead key on the German layout: no
-                                                                              // printable text
-      {27, "-", "SS"},                                                        // ß upper-cases to two letters
-      {49, "Space", "Space"}, {kVkShift, "", ""},       {kVkF20, "", ""},    {36, "↩", "↩"},
+      {kVkA, "A", "A"},
+      {kVkZ, "Z", "Y"},
+      {kVkY, "Y", "Z"},
+      {kVkQ, "Q", "Q"},
+      {18, "1", "1"},
+      {kVkSemicolon, ";", "Ö"},
+      {kVkGrave, "`", ""},  // a dead key on the German layout: no
+                            // printable text
+      {27, "-", "SS"},      // ß upper-cases to two letters
+      {49, "Space", "Space"},
+      {kVkShift, "", ""},
+      {kVkF20, "", ""},
+      {36, "↩", "↩"},
   };
   // One shortcut, asked twice: the name is not fixed when it is recorded.
   const KivShortcut controlZ(kVkZ, kControl);
@@ -258,19 +262,9 @@ TEST_F(KivHotKeysTest, SystemCheckSeesOtherClientsButNotOstrelsOwnHotKeys) {
 }
 
 TEST_F(KivHotKeysTest, BinderFollowsTheSettingsFileOnDisk) {
-  QTemporaryDir dir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                    QStringLiteral("/desktop-XXXXXX"));
-  const QString path = dir.filePath(QStringLiteral("Ostrel.conf"));
-  const auto writeFromOutside = [&](const QVariantMap& values) {
-    const QString scratch = dir.filePath(QStringLiteral("outside.conf"));
-    QFile::remove(scratch);
-    {
-      QSettings other(scratch, QSettings::NativeFormat);
-      for (auto it = values.begin(); it != values.end(); ++it) other.setValue(it.key(), it.value());
-    }
-    QFile::remove(path);
-    ASSERT_TRUE(QFile::rename(scratch, path));
-  };
+  ostrel::test::SettingsFolder folder;
+  const QString path = folder.path();
+  const auto writeFromOutside = [&](const QVariantMap& values) { ostrel::test::writeIniFromOutside(path, values); };
   writeFromOutside({{"refresh", KivShortcut(kVkD, kControl).archivedData()}});
   ostrel::PreferenceStore store(path);
   ostrel::KivShortcutBinder binder(monitor, store);

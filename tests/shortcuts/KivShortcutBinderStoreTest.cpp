@@ -3,14 +3,12 @@
 // X server is covered in the desktop test.
 #include "shortcuts/KivShortcutBinder.h"
 
+#include "SettingsTestFiles.h"
 #include "common/Log.h"
 #include "settings/PreferenceStore.h"
 #include "support/EventLoopWait.h"
 
 #include <QFile>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,25 +23,10 @@ constexpr quint64 kCommand = 0x100000;
 
 class KivShortcutBinderStoreTest : public ::testing::Test {
  protected:
-  KivShortcutBinderStoreTest()
-      : dir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/binder-XXXXXX")),
-        path(dir.filePath(QStringLiteral("Ostrel.conf"))) {}
+  void writeFileFromOutside(const QVariantMap& values) { ostrel::test::writeIniFromOutside(path, values); }
 
-  // The file another program would write: QSettings' own text for these values,
-  // moved into place over the old file.
-  void writeFileFromOutside(const QVariantMap& values) {
-    const QString scratch = dir.filePath(QStringLiteral("outside.conf"));
-    QFile::remove(scratch);
-    {
-      QSettings other(scratch, QSettings::NativeFormat);
-      for (auto it = values.begin(); it != values.end(); ++it) other.setValue(it.key(), it.value());
-    }
-    QFile::remove(path);
-    ASSERT_TRUE(QFile::rename(scratch, path));
-  }
-
-  QTemporaryDir dir;
-  QString path;
+  ostrel::test::SettingsFolder folder;
+  QString path = folder.path();
 };
 
 TEST_F(KivShortcutBinderStoreTest, ArchiveFormFollowsTheFile) {
