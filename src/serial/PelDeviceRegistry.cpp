@@ -1,6 +1,7 @@
 #include "serial/PelDeviceRegistry.h"
 
 #include "platform/posix/VirtualPortBackend.h"
+#include "platform/udev/UdevDeviceBackend.h"
 
 #include <QStringList>
 #include <set>
@@ -10,6 +11,7 @@ namespace {
 
 // The one place where the program's sources of serial devices are chosen.
 void installDefaultBackends(PelDeviceRegistry& registry) {
+  registry.addBackend(std::make_unique<platform::UdevDeviceBackend>());
   registry.addBackend(platform::makeVirtualPortBackend());
 }
 

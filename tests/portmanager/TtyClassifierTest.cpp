@@ -207,6 +207,18 @@ TEST(TtyHotplugTracker, DepartureAfterTheDeviceVanishedCarriesItsEntry) {
   EXPECT_TRUE(tracker.take({add}).empty());
 }
 
+TEST(TtyHotplugTracker, ALaterListingDoesNotSwallowAPendingRemoval) {
+  FixtureCopy sys;
+  TtyHotplugTracker tracker(sys.root());
+  tracker.remember(scanSysfsTtyDevices(sys.root()));
+  const TtyEvent usb = event(TtyEvent::Action::Remove, sys.root(), "ttyUSB0");
+  // The adapter is pulled; someone lists the devices before the monitor's
+  // "remove" is read.
+  sys.unplug("ttyUSB0");
+  tracker.remember(scanSysfsTtyDevices(sys.root()));
+  EXPECT_EQ(names(tracker.take({usb}).departed).toStdString(), "ttyUSB0");
+}
+
 TEST(TtyHotplugTracker, ChangeThatTurnsAPortIntoAPlaceholderDeparts) {
   FixtureCopy sys;
   TtyHotplugTracker tracker(sys.root());

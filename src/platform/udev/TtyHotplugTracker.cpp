@@ -18,7 +18,6 @@ TtyEvent::Action TtyEvent::actionFromName(const QString& name) {
 TtyHotplugTracker::TtyHotplugTracker(QString sysfsRoot) : sysfsRoot_(std::move(sysfsRoot)) {}
 
 void TtyHotplugTracker::remember(const std::vector<SerialDeviceEntry>& present) {
-  known_.clear();
   for (const SerialDeviceEntry& e : present) known_[e.identity] = e;
 }
 

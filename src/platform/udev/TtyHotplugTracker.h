@@ -3,8 +3,10 @@
 // arrivals and departures of serial ports.
 //
 // Contract:
-//  - remember() records what an enumeration found, so that a later removal of
-//    one of those devices is reported.
+//  - remember() adds what an enumeration found, so that a later removal of
+//    one of those devices is reported. It never forgets: a listing made after
+//    a device vanished but before its "remove" was read must not swallow the
+//    departure.
 //  - take(): "add" of a tty that classifies as a serial port is an arrival
 //    (reported again when already known: the port manager decides what is new).
 //    "remove" of a known device is a departure carrying the entry it arrived
