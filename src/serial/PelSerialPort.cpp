@@ -9,8 +9,10 @@
 #include "serial/PelSerialPortSession.h"
 #include "serial/PelSerialRequest.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <system_error>
 #include <thread>
 
@@ -477,8 +479,45 @@ void PelSerialPort::deliver(PelSerialPortDelegateOperation operation, bool waitU
     const std::shared_ptr<PelSerialPortDelegate> d = delegate();
     if (d && d->respondsTo(operation)) call(*d, self);
   };
-  if (waitUntilDone) mainthread::runAndWait(std::move(run));
+  if (waitUntilDone) runOnMainThreadAndWait(std::move(run));
   else mainthread::post(std::move(run));
+}
+
+bool PelSerialPort::runOnMainThreadAndWait(std::function<void()> fn) {
+  if (mainthread::isMainThread() || !QCoreApplication::instance()) {
+    fn();
+    return true;
+  }
+  if (QCoreApplication::closingDown()) return false;
+  struct Handoff {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool ran = false;
+  };
+  // Signals the waiter when the posted call is destroyed: after it ran, or
+  // unrun when the event loop drops it at shutdown, so the wait always ends.
+  struct Completion {
+    std::shared_ptr<Handoff> handoff;
+    bool ran = false;
+    ~Completion() {
+      std::lock_guard lock(handoff->mutex);
+      handoff->done = true;
+      handoff->ran = ran;
+      handoff->finished.notify_all();
+    }
+  };
+  auto handoff = std::make_shared<Handoff>();
+  auto completion = std::make_shared<Completion>();
+  completion->handoff = handoff;
+  mainthread::post([completion = std::move(completion), fn = std::move(fn)]() mutable {
+    fn();
+    completion->ran = true;
+    completion.reset();
+  });
+  std::unique_lock lock(handoff->mutex);
+  handoff->finished.wait(lock, [&] { return handoff->done; });
+  return handoff->ran;
 }
 
 void PelSerialPort::notifyDelegateOfPosixError(int code) { notifyDelegateOfPosixErrorWaitingUntilDone(code, false); }

@@ -167,6 +167,10 @@ class PelSerialPort : public PelSerialPortInterface {
                std::function<void(PelSerialPortDelegate&, const PelSerialPortRef&)> call);
   void reportModemLinesUnsupported(Session& session, int code);
   void setFileDescriptor(int fd);
+  // mainthread::runAndWait() with the hand-off made of our own mutex and
+  // condition variable, which ThreadSanitizer can see (Qt's blocking queued
+  // call is invisible to it). False when the call was dropped unrun.
+  static bool runOnMainThreadAndWait(std::function<void()> fn);
 
   // Port thread (PelSerialPortIO.cpp)
   void runSession(const std::shared_ptr<Session>& session);

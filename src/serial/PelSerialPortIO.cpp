@@ -84,9 +84,9 @@ bool PelSerialPort::watchModemLines(Session& session) {
   const bool dsr = platform::hasLine(bits, platform::ModemLine::DSR);
   const bool dcd = platform::hasLine(bits, platform::ModemLine::DCD);
   // Observers of the input lines hear of them on the main thread.
-  if (cts != CTS()) mainthread::runAndWait([this, cts] { setCTS(cts); });
-  if (dsr != DSR()) mainthread::runAndWait([this, dsr] { setDSR(dsr); });
-  if (dcd != DCD()) mainthread::runAndWait([this, dcd] { setDCD(dcd); });
+  if (cts != CTS()) runOnMainThreadAndWait([this, cts] { setCTS(cts); });
+  if (dsr != DSR()) runOnMainThreadAndWait([this, dsr] { setDSR(dsr); });
+  if (dcd != DCD()) runOnMainThreadAndWait([this, dcd] { setDCD(dcd); });
   return true;
 }
 
