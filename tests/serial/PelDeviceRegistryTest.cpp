@@ -115,24 +115,49 @@ TEST_F(VirtualPorts, OnlyLinksToTerminalsCount) {
   EXPECT_TRUE(capture.lines().isEmpty()) << capture.lines().join("\n").toStdString();
 }
 
+struct UnsafeDirectoryCase {
+  const char* label;
+  // Prepares <runtime>/ostrel so that nobody else's devices could be planted.
+  std::function<bool(const QString& runtime)> plant;
+  const char* reason;
+};
+
 TEST_F(VirtualPorts, UnsafeDirectoryIsRefused) {
+  const UnsafeDirectoryCase cases[] = {
+      {"a link planted in its place",
+       [](const QString& runtime) {
+         return QDir().mkpath(runtime + "/elsewhere") &&
+                ::symlink(QFile::encodeName(runtime + "/elsewhere").constData(),
+                          QFile::encodeName(runtime + "/ostrel").constData()) == 0;
+       },
+       "symbolic link"},
+      {"another user's directory",
+       [](const QString& runtime) {
+         return QDir().mkpath(runtime + "/ostrel") &&
+                ::chown(QFile::encodeName(runtime + "/ostrel").constData(), ::geteuid() + 1, ::getegid()) == 0;
+       },
+       "another user"},
+  };
   const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-  const QString runtime = QString::fromLocal8Bit(qgetenv("OSTREL_TEST_SCRATCH")) + "/other-runtime";
-  ASSERT_TRUE(QDir().mkpath(runtime));
-  ASSERT_TRUE(QDir().mkpath(runtime + "/elsewhere"));
-  // The ostrel directory is a link planted by someone else.
-  ASSERT_EQ(::symlink(QFile::encodeName(runtime + "/elsewhere").constData(), QFile::encodeName(runtime + "/ostrel").constData()), 0);
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-  {
+  int round = 0;
+  for (const UnsafeDirectoryCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    const QString runtime =
+        QString::fromLocal8Bit(qgetenv("OSTREL_TEST_SCRATCH")) + QStringLiteral("/runtime-%1").arg(round++);
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_TRUE(c.plant(runtime));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     VirtualPortBackend backend;
     LogCapture capture;
     EXPECT_TRUE(backend.enumerate().empty());
     EXPECT_TRUE(backend.enumerate().empty());
-    ASSERT_EQ(capture.lines().size(), 1) << "refused once, not on every look";
-    EXPECT_TRUE(capture.lines().front().contains("symbolic link"));
+    EXPECT_EQ(capture.lines().size(), 1) << "refused once, not on every look";
+    if (!capture.lines().isEmpty()) {
+      EXPECT_TRUE(capture.lines().front().contains(QString::fromLatin1(c.reason))) << capture.lines().front().toStdString();
+    }
     QString why;
     EXPECT_FALSE(backend.startWatching([](const auto&, const auto&) {}, &why));
-    EXPECT_FALSE(why.isEmpty());
+    EXPECT_TRUE(why.contains(QString::fromLatin1(c.reason)));
   }
   qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
