@@ -9,10 +9,12 @@
 #include "serial/PelSerialPortManager.h"
 
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace ostrel {
 namespace {
