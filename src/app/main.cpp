@@ -1,11 +1,15 @@
 // Ostrel's process entry: the application object, the main window and the shell.
 
 #include "app/AppDelegate.h"
+#include "app/MainWindowControlTarget.h"
 #include "common/Log.h"
+#include "control/OstrelControlService.h"
+#include "control/SingleInstance.h"
 #include "mainwindow/ViewController.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMetaObject>
@@ -18,6 +22,14 @@ int main(int argc, char* argv[]) {
   // The application ends when the main window closes, not when the last of any
   // window does (a settings window or message box may be the last one open).
   QApplication::setQuitOnLastWindowClosed(false);
+
+  // Session-bus control (ostrelctl, keybindings): one Ostrel per session. A
+  // second launch raises the first one's window and ends here, before it could
+  // touch a serial port.
+  ostrel::OstrelControlService control;
+  if (const auto status = ostrel::SingleInstance::exitStatus(
+          ostrel::SingleInstance::claim(control, QDBusConnection::sessionBus())))
+    return *status;
 
   // The monitor's keys, the pointer and global shortcuts need an X11 session;
   // without one Ostrel still works from its window.
@@ -37,6 +49,7 @@ int main(int argc, char* argv[]) {
   controller->viewDidLoad();
   controller->window()->show();
   controller->viewDidAppear();
+  control.setTarget(std::make_shared<ostrel::MainWindowControlTarget>(controller));
 
   ostrel::AppDelegate delegate(controller->window(), std::move(keyMonitor), noX11);
   delegate.applicationDidFinishLaunching();

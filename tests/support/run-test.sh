@@ -49,5 +49,9 @@ fi
 if [ $want_dbus -eq 1 ]; then
   dbus-run-session -- "$@"
 else
+  # No session bus unless asked for: a test must never reach the developer's
+  # own session (where a running Ostrel would take over a test's second launch),
+  # nor make libdbus start one for the test's X display.
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-session-bus"
   "$@"
 fi

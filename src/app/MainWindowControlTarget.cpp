@@ -1,0 +1,115 @@
+#include "app/MainWindowControlTarget.h"
+
+#include "mainwindow/ViewController.h"
+#include "monitor/UtilsPelSerialPortsValue.h"
+
+#include <QComboBox>
+#include <QMainWindow>
+#include <QSignalBlocker>
+#include <QSlider>
+
+namespace ostrel {
+namespace {
+
+// The user picks an entry and the list's action reads the selection; doing the
+// same keeps the action the single place that decides what is sent.
+void choose(QComboBox* list, std::int32_t position) {
+  list->setCurrentIndex(position);
+}
+
+// A slider's action fires on a changed value; a caller asking for the value the
+// slider already shows still wants it sent, so the action is run by hand.
+void moveQuietly(QSlider* slider, std::int32_t value) {
+  const QSignalBlocker quiet(slider);
+  slider->setValue(value);
+}
+
+}  // namespace
+
+MainWindowControlTarget::MainWindowControlTarget(std::weak_ptr<ViewController> controller)
+    : controller_(std::move(controller)) {}
+
+void MainWindowControlTarget::refresh() {
+  if (auto vc = controller_.lock()) vc->hardRefreshAction();
+}
+
+void MainWindowControlTarget::contrastUp() {
+  if (auto vc = controller_.lock()) vc->setFromThresholdShortCutValue();
+}
+
+void MainWindowControlTarget::contrastDown() {
+  if (auto vc = controller_.lock()) vc->setFromThresholdDownShortCutValue();
+}
+
+void MainWindowControlTarget::setContrast(std::int32_t threshold) {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  choose(vc->thresholdInfo(), threshold - 1);
+  vc->thresholdCheckAction();
+}
+
+void MainWindowControlTarget::setImageMode(std::int32_t mode) {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  choose(vc->modeInfo(), mode - 2);
+  vc->modeCheckAction();
+}
+
+void MainWindowControlTarget::setRefreshSpeed(std::int32_t speed) {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  choose(vc->speedInfo(), speed - 1);
+  vc->speedCheckAction();
+}
+
+void MainWindowControlTarget::setFrontLightMode(std::int32_t mode) {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  choose(vc->frontLightModeInfo(), mode);
+  vc->frontModeCheckAction();
+}
+
+void MainWindowControlTarget::setBrightness(std::int32_t brightness) {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  moveQuietly(vc->frontModeBrightnessInfo(), brightness);
+  vc->frontModeBrightnessCheckAction();
+}
+
+void MainWindowControlTarget::setTemperature(std::int32_t temperature) {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  moveQuietly(vc->frontModeTemperatureInfo(), temperature);
+  vc->frontModeTemperatureCheckAction();
+}
+
+void MainWindowControlTarget::syncTime() {
+  if (auto vc = controller_.lock()) vc->realTimeClockAction();
+}
+
+void MainWindowControlTarget::readParameters() {
+  if (auto vc = controller_.lock()) vc->syncParametersAction();
+}
+
+void MainWindowControlTarget::whenCommandsSent(std::function<void()> fn) {
+  auto vc = controller_.lock();
+  if (!vc || !vc->utlsPorts()) {
+    fn();
+    return;
+  }
+  // Queued behind whatever the window has queued, so it runs after the last
+  // of those commands and the spacing that follows it.
+  vc->utlsPorts()->runPacedSequence({{std::move(fn), 0}});
+}
+
+void MainWindowControlTarget::activate() {
+  auto vc = controller_.lock();
+  if (!vc) return;
+  QMainWindow* window = vc->window();
+  window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace ostrel

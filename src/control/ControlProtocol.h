@@ -1,0 +1,61 @@
+#pragma once
+// What Ostrel and ostrelctl agree on over the session bus: the names, the
+// error names, and the accepted range of every value a caller can set.
+//
+// Both sides check a value against the same table, so ostrelctl refuses a bad
+// value before it bothers Ostrel, and a caller that goes round ostrelctl
+// (gdbus, busctl, a script of its own) gets the same refusal from Ostrel.
+//
+// Ranges are the monitor's own values, not the window's list positions:
+// contrast 1..9, image mode 2..4 (2 text, 3 graphic, 4 video), refresh speed
+// 1..5, front light mode 0..3 (off, cold, warm, mixed), brightness and colour
+// temperature 0..100.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+namespace ostrel {
+
+extern const QString OstrelBusServiceName;    // "VELDOR.Ostrel"
+extern const QString OstrelBusObjectPath;     // "/VELDOR/Ostrel"
+extern const QString OstrelBusInterfaceName;  // "VELDOR.Ostrel1"
+
+// A value outside its range; the message names the range. Nothing was sent.
+extern const QString OstrelBusErrorOutOfRange;  // "VELDOR.Ostrel1.Error.OutOfRange"
+// No monitor is connected (or the current one has gone). Nothing was sent.
+extern const QString OstrelBusErrorNoMonitor;  // "VELDOR.Ostrel1.Error.NoMonitor"
+// The connected monitor has no such control (front light below MCU version 48).
+extern const QString OstrelBusErrorNotSupported;  // "VELDOR.Ostrel1.Error.NotSupported"
+
+enum class ControlSetting { Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness, Temperature };
+
+struct ControlSettingRange {
+  ControlSetting setting;
+  const char* label;  // "contrast", as the messages name it
+  std::int32_t minimum;
+  std::int32_t maximum;
+  bool needsFrontLight;
+};
+
+const ControlSettingRange& controlSettingRange(ControlSetting setting);
+
+// Nothing when `value` is accepted; otherwise the refusal, e.g.
+// "contrast must be 1..9, not 12".
+std::optional<QString> refuseOutOfRange(ControlSetting setting, std::int64_t value);
+
+// The only MCU version whose monitors have a front light.
+constexpr std::int32_t kFrontLightMCUVersion = 48;
+
+// Names of the image modes (2, 3, 4) and front light modes (0..3) as ostrelctl
+// takes and prints them; the refresh speeds' names (1..5) as the window shows them.
+const QStringList& imageModeNames();       // text, graphic, video
+const QStringList& frontLightModeNames();  // off, cold, warm, mixed
+const QStringList& refreshSpeedNames();    // Fast .. Fast++++
+// The name of a value, or an empty string for a value without one.
+QString imageModeName(std::int32_t mode);
+QString frontLightModeName(std::int32_t mode);
+QString refreshSpeedName(std::int32_t speed);
+
+}  // namespace ostrel

@@ -1,0 +1,61 @@
+#pragma once
+// The monitor as Ostrel knows it at one moment: the accepted monitors, the
+// current one, and MonitorState's values turned back into the monitor's own
+// numbers (list position + 1 for contrast and refresh speed, + 2 for image
+// mode). This is what the bus service publishes as properties and what
+// ostrelctl prints.
+//
+// capture() reads the process-wide MonitorState, so it belongs to the main
+// thread like MonitorState itself.
+
+#include "serial/PelSerialPortInterface.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+#include <cstdint>
+
+namespace ostrel {
+
+// Property names on the bus, in the order they are listed.
+extern const QString ControlPropertyMonitors;        // as: accepted monitors, current first
+extern const QString ControlPropertyCurrentMonitor;  // s: "" when no open monitor is current
+extern const QString ControlPropertyMCUVersion;      // i: 0 until a monitor answered
+extern const QString ControlPropertyContrast;        // i: 1..9 (0 after a report of 0)
+extern const QString ControlPropertyImageMode;       // i: 2..4
+extern const QString ControlPropertyRefreshSpeed;    // i: 1..5
+extern const QString ControlPropertyFrontLightMode;  // i: 0..3
+extern const QString ControlPropertyBrightness;      // i: 0..100
+extern const QString ControlPropertyTemperature;     // i: 0..100
+
+struct ControlSnapshot {
+  QList<PelSerialPortRef> monitors;  // caluPortsArr's entries (same objects)
+  PelSerialPortRef current;          // currentPort
+  bool currentOpen = false;
+  std::int32_t mcuVersion = 0;
+  std::int32_t contrast = 0;
+  std::int32_t imageMode = 0;
+  std::int32_t refreshSpeed = 0;
+  std::int32_t frontLightMode = 0;
+  std::int32_t brightness = 0;
+  std::int32_t temperature = 0;
+
+  static ControlSnapshot capture();
+
+  // A monitor that commands can reach: the current port exists and is open,
+  // which is exactly when the command encoder would send.
+  bool monitorReady() const { return current && currentOpen; }
+  bool hasFrontLight() const;
+
+  QStringList monitorNames() const;
+  QString currentMonitorName() const;
+  QVariantMap properties() const;
+
+  bool operator==(const ControlSnapshot& other) const;
+};
+
+// The properties whose values differ between two snapshots, with their new values.
+QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after);
+
+}  // namespace ostrel

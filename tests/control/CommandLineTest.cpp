@@ -1,0 +1,308 @@
+// ostrelctl's command line and what it prints: every command word with good
+// and bad values, the options, and the text and JSON of status and monitors.
+
+#include "control/ControlProtocol.h"
+#include "ostrelctl/CommandLine.h"
+#include "ostrelctl/StatusReport.h"
+
+#include <gtest/gtest.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace ostrel::ctl {
+namespace {
+
+QStringList split(const char* line) {
+  return QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+struct Accepted {
+  const char* line;
+  CtlCommand command;
+  std::int32_t value;
+  bool json;
+  bool verbose;
+};
+
+TEST(CommandLine, AcceptsEveryCommandWithItsValues) {
+  const Accepted cases[] = {
+      {"refresh", CtlCommand::Refresh, 0, false, false},
+      {"contrast 1", CtlCommand::Contrast, 1, false, false},
+      {"contrast 9", CtlCommand::Contrast, 9, false, false},
+      {"contrast +5", CtlCommand::Contrast, 5, false, false},
+      {"contrast 007", CtlCommand::Contrast, 7, false, false},
+      {"contrast up", CtlCommand::ContrastUp, 0, false, false},
+      {"contrast DOWN", CtlCommand::ContrastDown, 0, false, false},
+      {"mode text", CtlCommand::ImageMode, 2, false, false},
+      {"mode graphic", CtlCommand::ImageMode, 3, false, false},
+      {"mode Video", CtlCommand::ImageMode, 4, false, false},
+      {"speed 1", CtlCommand::RefreshSpeed, 1, false, false},
+      {"speed 5", CtlCommand::RefreshSpeed, 5, false, false},
+      {"light off", CtlCommand::FrontLight, 0, false, false},
+      {"light cold", CtlCommand::FrontLight, 1, false, false},
+      {"light warm", CtlCommand::FrontLight, 2, false, false},
+      {"light mixed", CtlCommand::FrontLight, 3, false, false},
+      {"brightness 0", CtlCommand::Brightness, 0, false, false},
+      {"brightness 100", CtlCommand::Brightness, 100, false, false},
+      {"temperature 0", CtlCommand::Temperature, 0, false, false},
+      {"temperature 100", CtlCommand::Temperature, 100, false, false},
+      {"sync-time", CtlCommand::SyncTime, 0, false, false},
+      {"read", CtlCommand::Read, 0, false, false},
+      {"status", CtlCommand::Status, 0, false, false},
+      {"monitors", CtlCommand::Monitors, 0, false, false},
+      {"--json status", CtlCommand::Status, 0, true, false},
+      {"status --json -v", CtlCommand::Status, 0, true, true},
+      {"read --json", CtlCommand::Read, 0, true, false},
+      {"monitors --json", CtlCommand::Monitors, 0, true, false},
+      {"--verbose refresh", CtlCommand::Refresh, 0, false, true},
+      {"--help", CtlCommand::Help, 0, false, false},
+      {"contrast 12 -h", CtlCommand::Help, 0, false, false},
+      {"help", CtlCommand::Help, 0, false, false},
+  };
+  for (const Accepted& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto parsed = parseCommandLine(split(c.line));
+    ASSERT_TRUE(std::holds_alternative<CtlRequest>(parsed)) << std::get<UsageError>(parsed).message.toStdString();
+    const CtlRequest& r = std::get<CtlRequest>(parsed);
+    EXPECT_EQ(r.command, c.command);
+    EXPECT_EQ(r.value, c.value);
+    EXPECT_EQ(r.json, c.json);
+    EXPECT_EQ(r.verbose, c.verbose);
+  }
+}
+
+struct Refused {
+  const char* line;
+  const char* message;  // the whole message: it must say what is accepted
+};
+
+TEST(CommandLine, RefusesWithTheAcceptedValues) {
+  const Refused cases[] = {
+      {"", "no command given"},
+      {"--json", "no command given"},
+      {"flash", "unknown command \"flash\""},
+      {"Refresh", "unknown command \"Refresh\""},
+      {"refresh --force", "unknown option \"--force\""},
+      {"refresh now", "refresh takes no value, not \"now\""},
+      {"status all", "status takes no value, not \"all\""},
+      {"contrast", "contrast needs a value: 1..9, up or down"},
+      {"contrast 0", "contrast must be 1..9, up or down, not 0"},
+      {"contrast 10", "contrast must be 1..9, up or down, not 10"},
+      {"contrast -1", "contrast must be 1..9, up or down, not -1"},
+      {"contrast 5 6", "contrast takes one value, not \"6\""},
+      {"contrast five", "contrast must be 1..9, up or down, not \"five\""},
+      {"contrast 5.0", "contrast must be 1..9, up or down, not \"5.0\""},
+      {"contrast 99999999999999999999", "contrast must be 1..9, up or down, not \"99999999999999999999\""},
+      {"mode 3", "image mode must be text, graphic, video, not \"3\""},
+      {"mode photo", "image mode must be text, graphic, video, not \"photo\""},
+      {"speed 0", "refresh speed must be 1..5, not 0"},
+      {"speed 6", "refresh speed must be 1..5, not 6"},
+      {"light on", "front light mode must be off, cold, warm, mixed, not \"on\""},
+      {"light 1", "front light mode must be off, cold, warm, mixed, not \"1\""},
+      {"brightness 101", "brightness must be 0..100, not 101"},
+      {"brightness -5", "brightness must be 0..100, not -5"},
+      {"brightness", "brightness needs a value: 0..100"},
+      {"temperature 4294967296", "temperature must be 0..100, not 4294967296"},
+      {"refresh --json", "--json goes with status, read or monitors, not with refresh"},
+      {"contrast up --json", "--json goes with status, read or monitors, not with contrast"},
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto parsed = parseCommandLine(split(c.line));
+    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
+    EXPECT_EQ(std::get<UsageError>(parsed).message, QString::fromUtf8(c.message));
+  }
+}
+
+TEST(CommandLine, UsageErrorPointsAtHelp) {
+  EXPECT_EQ(usageErrorText({QStringLiteral("unknown command \"x\"")}),
+            QStringLiteral("ostrelctl: unknown command \"x\"\nTry 'ostrelctl --help'.\n"));
+  // Every command word the parser takes is in the help.
+  for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
+                           "read", "status", "monitors", "--json", "--verbose"}) {
+    EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
+  }
+}
+
+struct Range {
+  ControlSetting setting;
+  std::int64_t value;
+  const char* refusal;  // nullptr: accepted
+};
+
+TEST(ControlProtocol, RangesOfEverySetting) {
+  const Range cases[] = {
+      {ControlSetting::Contrast, 1, nullptr},
+      {ControlSetting::Contrast, 9, nullptr},
+      {ControlSetting::Contrast, 0, "contrast must be 1..9, not 0"},
+      {ControlSetting::Contrast, 10, "contrast must be 1..9, not 10"},
+      {ControlSetting::ImageMode, 2, nullptr},
+      {ControlSetting::ImageMode, 4, nullptr},
+      {ControlSetting::ImageMode, 1, "image mode must be 2..4, not 1"},
+      {ControlSetting::ImageMode, 5, "image mode must be 2..4, not 5"},
+      {ControlSetting::RefreshSpeed, 1, nullptr},
+      {ControlSetting::RefreshSpeed, 6, "refresh speed must be 1..5, not 6"},
+      {ControlSetting::FrontLightMode, 0, nullptr},
+      {ControlSetting::FrontLightMode, 3, nullptr},
+      {ControlSetting::FrontLightMode, -1, "front light mode must be 0..3, not -1"},
+      {ControlSetting::FrontLightMode, 4, "front light mode must be 0..3, not 4"},
+      {ControlSetting::Brightness, 100, nullptr},
+      {ControlSetting::Brightness, 256, "brightness must be 0..100, not 256"},
+      {ControlSetting::Temperature, 0, nullptr},
+      {ControlSetting::Temperature, -2147483648LL, "temperature must be 0..100, not -2147483648"},
+  };
+  for (const Range& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::optional<QString> refusal = refuseOutOfRange(c.setting, c.value);
+    if (c.refusal) {
+      ASSERT_TRUE(refusal.has_value());
+      EXPECT_EQ(*refusal, QString::fromLatin1(c.refusal));
+    } else {
+      EXPECT_FALSE(refusal.has_value()) << refusal->toStdString();
+    }
+  }
+}
+
+StatusValues fortyEight() {
+  StatusValues v;
+  v.source = QStringLiteral("direct");
+  v.monitors = {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1")};
+  v.current = QStringLiteral("ttyUSB0");
+  v.mcuVersion = 48;
+  v.contrast = 7;
+  v.imageMode = 4;
+  v.refreshSpeed = 2;
+  v.frontLightMode = 3;
+  v.brightness = 80;
+  v.temperature = 0;
+  return v;
+}
+
+TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
+  StatusValues partial = fortyEight();
+  partial.refreshSpeed.reset();
+  partial.temperature.reset();
+  StatusValues none;
+  none.source = QStringLiteral("ostrel");
+
+  struct Case {
+    const char* name;
+    StatusValues values;
+    QJsonObject expected;
+  };
+  const Case cases[] = {
+      {"all", fortyEight(),
+       QJsonObject{{"source", "direct"},
+                   {"monitors", QJsonArray{"ttyUSB0", "ttyUSB1"}},
+                   {"current", "ttyUSB0"},
+                   {"mcuVersion", 48},
+                   {"contrast", 7},
+                   {"imageMode", 4},
+                   {"imageModeName", "video"},
+                   {"refreshSpeed", 2},
+                   {"refreshSpeedName", "Fast+"},
+                   {"frontLightMode", 3},
+                   {"frontLightModeName", "mixed"},
+                   {"brightness", 80},
+                   {"temperature", 0}}},
+      {"partial", partial,
+       QJsonObject{{"source", "direct"},
+                   {"monitors", QJsonArray{"ttyUSB0", "ttyUSB1"}},
+                   {"current", "ttyUSB0"},
+                   {"mcuVersion", 48},
+                   {"contrast", 7},
+                   {"imageMode", 4},
+                   {"imageModeName", "video"},
+                   {"refreshSpeed", QJsonValue::Null},
+                   {"refreshSpeedName", QJsonValue::Null},
+                   {"frontLightMode", 3},
+                   {"frontLightModeName", "mixed"},
+                   {"brightness", 80},
+                   {"temperature", QJsonValue::Null}}},
+      {"none", none,
+       QJsonObject{{"source", "ostrel"},
+                   {"monitors", QJsonArray{}},
+                   {"current", QJsonValue::Null},
+                   {"mcuVersion", QJsonValue::Null},
+                   {"contrast", QJsonValue::Null},
+                   {"imageMode", QJsonValue::Null},
+                   {"imageModeName", QJsonValue::Null},
+                   {"refreshSpeed", QJsonValue::Null},
+                   {"refreshSpeedName", QJsonValue::Null},
+                   {"frontLightMode", QJsonValue::Null},
+                   {"frontLightModeName", QJsonValue::Null},
+                   {"brightness", QJsonValue::Null},
+                   {"temperature", QJsonValue::Null}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(statusJson(c.values), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    EXPECT_EQ(doc.object(), c.expected);
+  }
+}
+
+TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {
+  EXPECT_EQ(statusText(fortyEight()), QStringLiteral("Monitor:        ttyUSB0 (MCU version 48)\n"
+                                                     "All monitors:   ttyUSB0, ttyUSB1\n"
+                                                     "Contrast:       7\n"
+                                                     "Image mode:     4 (video)\n"
+                                                     "Refresh speed:  2 (Fast+)\n"
+                                                     "Front light:    3 (mixed)\n"
+                                                     "Brightness:     80\n"
+                                                     "Temperature:    0\n"));
+  StatusValues older = fortyEight();
+  older.monitors = {QStringLiteral("ttyUSB0")};
+  older.mcuVersion = 16;
+  older.frontLightMode.reset();
+  older.brightness.reset();
+  older.temperature.reset();
+  older.imageMode = 9;  // a value without a name prints bare
+  EXPECT_EQ(statusText(older), QStringLiteral("Monitor:        ttyUSB0 (MCU version 16)\n"
+                                              "Contrast:       7\n"
+                                              "Image mode:     9\n"
+                                              "Refresh speed:  2 (Fast+)\n"));
+  EXPECT_EQ(statusText(StatusValues{}), QStringLiteral("No monitor connected.\n"));
+  EXPECT_EQ(monitorsText(fortyEight()), QStringLiteral("ttyUSB0\nttyUSB1\n"));
+}
+
+TEST(StatusReport, BusPropertiesBecomeValues) {
+  struct Case {
+    const char* name;
+    QVariantMap properties;
+    std::optional<std::int32_t> brightness;
+    bool monitor;
+  };
+  const QVariantMap base{{"Monitors", QStringList{"ostrel-sim0"}},
+                         {"CurrentMonitor", "ostrel-sim0"},
+                         {"MCUVersion", 48},
+                         {"Contrast", 3},
+                         {"ImageMode", 3},
+                         {"RefreshSpeed", 5},
+                         {"FrontLightMode", 1},
+                         {"Brightness", 42},
+                         {"Temperature", 17}};
+  QVariantMap sixteen = base;
+  sixteen["MCUVersion"] = 16;
+  QVariantMap gone = base;
+  gone["CurrentMonitor"] = QString();
+  gone["Monitors"] = QStringList{};
+  const Case cases[] = {
+      {"version 48", base, 42, true},
+      {"version 16 has no front light", sixteen, std::nullopt, true},
+      {"monitor gone", gone, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const StatusValues v = StatusValues::fromBusProperties(c.properties);
+    EXPECT_EQ(v.source, QStringLiteral("ostrel"));
+    EXPECT_EQ(v.hasMonitor(), c.monitor);
+    EXPECT_EQ(v.brightness, c.brightness);
+    EXPECT_EQ(v.contrast, c.monitor ? std::optional<std::int32_t>(3) : std::nullopt);
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::ctl

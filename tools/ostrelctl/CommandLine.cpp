@@ -1,0 +1,182 @@
+#include "ostrelctl/CommandLine.h"
+
+#include "control/ControlProtocol.h"
+
+#include <QRegularExpression>
+#include <optional>
+
+namespace ostrel::ctl {
+namespace {
+
+struct CommandWord {
+  const char* word;
+  CtlCommand command;
+  std::optional<ControlSetting> setting;  // the value it takes, if any
+};
+
+constexpr CommandWord kCommands[] = {
+    {"refresh", CtlCommand::Refresh, std::nullopt},
+    {"contrast", CtlCommand::Contrast, ControlSetting::Contrast},
+    {"mode", CtlCommand::ImageMode, ControlSetting::ImageMode},
+    {"speed", CtlCommand::RefreshSpeed, ControlSetting::RefreshSpeed},
+    {"light", CtlCommand::FrontLight, ControlSetting::FrontLightMode},
+    {"brightness", CtlCommand::Brightness, ControlSetting::Brightness},
+    {"temperature", CtlCommand::Temperature, ControlSetting::Temperature},
+    {"sync-time", CtlCommand::SyncTime, std::nullopt},
+    {"read", CtlCommand::Read, std::nullopt},
+    {"status", CtlCommand::Status, std::nullopt},
+    {"monitors", CtlCommand::Monitors, std::nullopt},
+    {"help", CtlCommand::Help, std::nullopt},
+};
+
+const CommandWord* findCommand(const QString& word) {
+  for (const CommandWord& c : kCommands) {
+    if (word == QLatin1String(c.word)) return &c;
+  }
+  return nullptr;
+}
+
+bool looksNumeric(const QString& text) {
+  static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
+  return number.match(text).hasMatch();
+}
+
+QString acceptedValues(ControlSetting setting) {
+  const ControlSettingRange& range = controlSettingRange(setting);
+  switch (setting) {
+    case ControlSetting::Contrast:
+      return QStringLiteral("1..9, up or down");
+    case ControlSetting::ImageMode:
+      return imageModeNames().join(QStringLiteral(", "));
+    case ControlSetting::FrontLightMode:
+      return frontLightModeNames().join(QStringLiteral(", "));
+    default:
+      return QStringLiteral("%1..%2").arg(range.minimum).arg(range.maximum);
+  }
+}
+
+// The value of `setting` written as `text`, or why it is not one.
+std::variant<std::int32_t, UsageError> parseValue(ControlSetting setting, const QString& text) {
+  const ControlSettingRange& range = controlSettingRange(setting);
+  const QString label = QString::fromLatin1(range.label);
+  const QString lower = text.toLower();
+  if (setting == ControlSetting::ImageMode) {
+    const qsizetype i = imageModeNames().indexOf(lower);
+    if (i >= 0) return static_cast<std::int32_t>(i + 2);
+  } else if (setting == ControlSetting::FrontLightMode) {
+    const qsizetype i = frontLightModeNames().indexOf(lower);
+    if (i >= 0) return static_cast<std::int32_t>(i);
+  } else if (looksNumeric(text)) {
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    if (!ok) {
+      return UsageError{QStringLiteral("%1 must be %2, not \"%3\"").arg(label, acceptedValues(setting), text)};
+    }
+    if (const std::optional<QString> refusal = refuseOutOfRange(setting, value)) {
+      return UsageError{setting == ControlSetting::Contrast
+                            ? QStringLiteral("%1 must be %2, not %3").arg(label, acceptedValues(setting), text)
+                            : *refusal};
+    }
+    return static_cast<std::int32_t>(value);
+  }
+  return UsageError{QStringLiteral("%1 must be %2, not \"%3\"").arg(label, acceptedValues(setting), text)};
+}
+
+bool takesJson(CtlCommand command) {
+  return command == CtlCommand::Status || command == CtlCommand::Read || command == CtlCommand::Monitors;
+}
+
+}  // namespace
+
+std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& arguments) {
+  CtlRequest request;
+  bool help = false;
+  QStringList words;
+  for (const QString& argument : arguments) {
+    if (argument == QLatin1String("--json")) {
+      request.json = true;
+    } else if (argument == QLatin1String("--verbose") || argument == QLatin1String("-v")) {
+      request.verbose = true;
+    } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+      help = true;
+    } else if (argument.startsWith(QLatin1Char('-')) && !looksNumeric(argument)) {
+      return UsageError{QStringLiteral("unknown option \"%1\"").arg(argument)};
+    } else {
+      words << argument;
+    }
+  }
+  if (help) {
+    request.command = CtlCommand::Help;
+    return request;
+  }
+  if (words.isEmpty()) return UsageError{QStringLiteral("no command given")};
+
+  const CommandWord* command = findCommand(words.front());
+  if (!command) return UsageError{QStringLiteral("unknown command \"%1\"").arg(words.front())};
+  request.command = command->command;
+  const QString name = QString::fromLatin1(command->word);
+
+  if (command->setting) {
+    if (words.size() < 2) {
+      return UsageError{QStringLiteral("%1 needs a value: %2").arg(name, acceptedValues(*command->setting))};
+    }
+    if (words.size() > 2) return UsageError{QStringLiteral("%1 takes one value, not \"%2\"").arg(name, words.at(2))};
+    const QString& text = words.at(1);
+    if (command->command == CtlCommand::Contrast && text.compare(QLatin1String("up"), Qt::CaseInsensitive) == 0) {
+      request.command = CtlCommand::ContrastUp;
+    } else if (command->command == CtlCommand::Contrast &&
+               text.compare(QLatin1String("down"), Qt::CaseInsensitive) == 0) {
+      request.command = CtlCommand::ContrastDown;
+    } else {
+      auto value = parseValue(*command->setting, text);
+      if (auto* error = std::get_if<UsageError>(&value)) return *error;
+      request.value = std::get<std::int32_t>(value);
+    }
+  } else if (words.size() > 1) {
+    return UsageError{QStringLiteral("%1 takes no value, not \"%2\"").arg(name, words.at(1))};
+  }
+
+  if (request.json && !takesJson(request.command)) {
+    return UsageError{QStringLiteral("--json goes with status, read or monitors, not with %1").arg(name)};
+  }
+  return request;
+}
+
+QString usageErrorText(const UsageError& error) {
+  return QStringLiteral("ostrelctl: %1\nTry 'ostrelctl --help'.\n").arg(error.message);
+}
+
+QString helpText() {
+  return QStringLiteral(
+      "Usage: ostrelctl [--verbose] COMMAND [VALUE]\n"
+      "Control the e-paper monitor through the running Ostrel, or directly when\n"
+      "Ostrel is not running.\n"
+      "\n"
+      "Commands:\n"
+      "  refresh                  fast refresh: clear the ghost images\n"
+      "  contrast 1..9|up|down    set the contrast, or step it (9 wraps to 1)\n"
+      "  mode text|graphic|video  set the image mode\n"
+      "  speed 1..5               set the refresh speed (Fast .. Fast++++)\n"
+      "  light off|cold|warm|mixed\n"
+      "                           set the front light (monitors with a front light)\n"
+      "  brightness 0..100        set the front light's brightness\n"
+      "  temperature 0..100       set the front light's colour temperature (0 warm)\n"
+      "  sync-time                synchronise the monitor's clock\n"
+      "  read                     read every setting back from the monitor and show it\n"
+      "  status                   show the monitor and its settings\n"
+      "  monitors                 list the monitors found (the first is in use)\n"
+      "\n"
+      "Options:\n"
+      "  --json                   status, read and monitors print JSON\n"
+      "  -v, --verbose            show Ostrel's diagnostic log when working directly\n"
+      "  -h, --help               show this help\n"
+      "\n"
+      "Exit status:\n"
+      "  0  done\n"
+      "  1  the monitor cannot do that or did not answer, or Ostrel failed\n"
+      "  2  bad command line or value; nothing was sent\n"
+      "  3  no monitor connected\n"
+      "  4  Ostrel is not running and the serial ports cannot be opened\n");
+}
+
+}  // namespace ostrel::ctl

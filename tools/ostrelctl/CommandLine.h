@@ -1,0 +1,28 @@
+#pragma once
+// ostrelctl's command line: a command word, its value, and the options
+// --json, --verbose (-v) and --help (-h), in any order.
+//
+// Every refusal names what was wrong and what would be accepted; a refused
+// command line sends nothing (exit status 2).
+
+#include "ostrelctl/CtlRequest.h"
+
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+namespace ostrel::ctl {
+
+struct UsageError {
+  QString message;  // without the program name, e.g. "contrast must be 1..9, not 12"
+};
+
+// `arguments` without the program name.
+std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& arguments);
+
+QString helpText();
+
+// "ostrelctl: <message>\nTry 'ostrelctl --help'.\n"
+QString usageErrorText(const UsageError& error);
+
+}  // namespace ostrel::ctl

@@ -1,0 +1,108 @@
+#include "ostrelctl/StatusReport.h"
+
+#include "control/ControlProtocol.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace ostrel::ctl {
+namespace {
+
+QJsonValue number(const std::optional<std::int32_t>& v) {
+  return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue text(const QString& s) {
+  return s.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(s);
+}
+
+std::optional<std::int32_t> intProperty(const QVariantMap& properties, const QString& name) {
+  const QVariant v = properties.value(name);
+  bool ok = false;
+  const int i = v.toInt(&ok);
+  return ok ? std::optional<std::int32_t>(i) : std::nullopt;
+}
+
+bool hasFrontLight(const StatusValues& v) {
+  return v.mcuVersion == kFrontLightMCUVersion;
+}
+
+}  // namespace
+
+StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
+  StatusValues v;
+  v.source = QStringLiteral("ostrel");
+  v.monitors = properties.value(ControlPropertyMonitors).toStringList();
+  v.current = properties.value(ControlPropertyCurrentMonitor).toString();
+  if (!v.hasMonitor()) return v;  // what Ostrel remembers of a monitor that left is not a status
+  const std::optional<std::int32_t> mcu = intProperty(properties, ControlPropertyMCUVersion);
+  if (mcu && *mcu != 0) v.mcuVersion = mcu;
+  v.contrast = intProperty(properties, ControlPropertyContrast);
+  v.imageMode = intProperty(properties, ControlPropertyImageMode);
+  v.refreshSpeed = intProperty(properties, ControlPropertyRefreshSpeed);
+  if (hasFrontLight(v)) {
+    v.frontLightMode = intProperty(properties, ControlPropertyFrontLightMode);
+    v.brightness = intProperty(properties, ControlPropertyBrightness);
+    v.temperature = intProperty(properties, ControlPropertyTemperature);
+  }
+  return v;
+}
+
+QString statusText(const StatusValues& v) {
+  if (!v.hasMonitor()) return QStringLiteral("No monitor connected.\n");
+  QString out;
+  out += QStringLiteral("Monitor:        %1").arg(v.current);
+  if (v.mcuVersion) out += QStringLiteral(" (MCU version %1)").arg(*v.mcuVersion);
+  out += QLatin1Char('\n');
+  if (v.monitors.size() > 1) out += QStringLiteral("All monitors:   %1\n").arg(v.monitors.join(QStringLiteral(", ")));
+  auto line = [&out](const char* label, const std::optional<std::int32_t>& value, const QString& name = {}) {
+    if (!value) return;
+    out += QString::fromLatin1(label) + QString::number(*value);
+    if (!name.isEmpty()) out += QStringLiteral(" (%1)").arg(name);
+    out += QLatin1Char('\n');
+  };
+  line("Contrast:       ", v.contrast);
+  line("Image mode:     ", v.imageMode, v.imageMode ? imageModeName(*v.imageMode) : QString());
+  line("Refresh speed:  ", v.refreshSpeed, v.refreshSpeed ? refreshSpeedName(*v.refreshSpeed) : QString());
+  line("Front light:    ", v.frontLightMode, v.frontLightMode ? frontLightModeName(*v.frontLightMode) : QString());
+  line("Brightness:     ", v.brightness);
+  line("Temperature:    ", v.temperature);
+  return out;
+}
+
+QByteArray statusJson(const StatusValues& v) {
+  QJsonObject o;
+  o.insert(QStringLiteral("source"), v.source);
+  o.insert(QStringLiteral("monitors"), QJsonArray::fromStringList(v.monitors));
+  o.insert(QStringLiteral("current"), text(v.current));
+  o.insert(QStringLiteral("mcuVersion"), number(v.mcuVersion));
+  o.insert(QStringLiteral("contrast"), number(v.contrast));
+  o.insert(QStringLiteral("imageMode"), number(v.imageMode));
+  o.insert(QStringLiteral("imageModeName"), text(v.imageMode ? imageModeName(*v.imageMode) : QString()));
+  o.insert(QStringLiteral("refreshSpeed"), number(v.refreshSpeed));
+  o.insert(QStringLiteral("refreshSpeedName"), text(v.refreshSpeed ? refreshSpeedName(*v.refreshSpeed) : QString()));
+  o.insert(QStringLiteral("frontLightMode"), number(v.frontLightMode));
+  o.insert(QStringLiteral("frontLightModeName"),
+           text(v.frontLightMode ? frontLightModeName(*v.frontLightMode) : QString()));
+  o.insert(QStringLiteral("brightness"), number(v.brightness));
+  o.insert(QStringLiteral("temperature"), number(v.temperature));
+  return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+QString monitorsText(const StatusValues& v) {
+  QString out;
+  for (const QString& name : v.monitors) out += name + QLatin1Char('\n');
+  return out;
+}
+
+QByteArray monitorsJson(const StatusValues& v) {
+  QJsonObject o;
+  o.insert(QStringLiteral("source"), v.source);
+  o.insert(QStringLiteral("monitors"), QJsonArray::fromStringList(v.monitors));
+  o.insert(QStringLiteral("current"), text(v.current));
+  return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace ostrel::ctl

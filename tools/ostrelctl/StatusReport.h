@@ -1,0 +1,51 @@
+#pragma once
+// What `status`, `read` and `monitors` print, as text for people or as JSON
+// for scripts. Both come from the same values; a value the monitor has not
+// reported is left out of the text and is null in JSON.
+//
+// JSON (one object):
+//   source          "ostrel" (asked the running Ostrel) or "direct"
+//   monitors        names of the monitors found, the one in use first
+//   current         the monitor in use, or null
+//   mcuVersion      16, 32 or 48; null when unknown
+//   contrast, imageMode, refreshSpeed            numbers, or null
+//   imageModeName ("text"...), refreshSpeedName ("Fast"...)
+//   frontLightMode, frontLightModeName, brightness, temperature
+//                   null unless the monitor has a front light (MCU version 48)
+
+#include "control/ControlSnapshot.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+#include <cstdint>
+#include <optional>
+
+namespace ostrel::ctl {
+
+struct StatusValues {
+  QString source;  // "ostrel" or "direct"
+  QStringList monitors;
+  QString current;  // empty: no monitor in use
+  std::optional<std::int32_t> mcuVersion;
+  std::optional<std::int32_t> contrast;
+  std::optional<std::int32_t> imageMode;
+  std::optional<std::int32_t> refreshSpeed;
+  std::optional<std::int32_t> frontLightMode;
+  std::optional<std::int32_t> brightness;
+  std::optional<std::int32_t> temperature;
+
+  bool hasMonitor() const { return !current.isEmpty(); }
+
+  // From the bus properties of the running Ostrel (ControlSnapshot's names).
+  static StatusValues fromBusProperties(const QVariantMap& properties);
+};
+
+QString statusText(const StatusValues& values);
+QByteArray statusJson(const StatusValues& values);
+
+QString monitorsText(const StatusValues& values);
+QByteArray monitorsJson(const StatusValues& values);
+
+}  // namespace ostrel::ctl

@@ -1,0 +1,70 @@
+// ostrelctl: one request to the e-paper monitor, through the running Ostrel or
+// directly, for scripts and desktop keybindings. See `ostrelctl --help`.
+
+#include "common/Log.h"
+#include "ostrelctl/BusClient.h"
+#include "ostrelctl/CommandLine.h"
+#include "ostrelctl/DirectSession.h"
+#include "serial/PelSerialPortManager.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QStringList>
+#include <cstdio>
+#include <optional>
+#include <variant>
+
+namespace {
+
+void write(std::FILE* stream, const QString& text) {
+  if (text.isEmpty()) return;
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+  std::fflush(stream);
+}
+
+int finish(const ostrel::ctl::CtlOutcome& outcome) {
+  write(stdout, outcome.output);
+  write(stderr, outcome.error);
+  return static_cast<int>(outcome.code);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("ostrelctl"));
+  QCoreApplication::setOrganizationName(QStringLiteral("VELDOR"));
+
+  using namespace ostrel::ctl;
+  const auto parsed = parseCommandLine(QCoreApplication::arguments().mid(1));
+  if (const auto* error = std::get_if<UsageError>(&parsed)) {
+    write(stderr, usageErrorText(*error));
+    return static_cast<int>(ExitCode::Usage);
+  }
+  const CtlRequest request = std::get<CtlRequest>(parsed);
+  if (request.command == CtlCommand::Help) {
+    write(stdout, helpText());
+    return static_cast<int>(ExitCode::Done);
+  }
+
+  if (std::optional<CtlOutcome> viaOstrel = BusClient(QDBusConnection::sessionBus()).run(request))
+    return finish(*viaOstrel);
+
+  // Ostrel's diagnostic log and its "port was opened" notice would otherwise
+  // mix into what scripts read; they are kept and shown only with --verbose.
+  CtlOutcome outcome;
+  QStringList diagnostics;
+  {
+    ostrel::LogCapture capture(true);
+    {
+      DirectSession session;
+      outcome = session.run(request);
+    }
+    // Closing the ports logs too; done here, it stays inside the capture.
+    ostrel::PelSerialPortManager::sharedSerialPortManager().cleanupAllPortsForExit();
+    diagnostics = capture.lines() + capture.noticeLines();
+  }
+  if (request.verbose) write(stderr, diagnostics.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+  return finish(outcome);
+}
