@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -59,7 +60,9 @@ struct EntryCase {
 TEST_F(VirtualPorts, OnlyLinksToTerminalsCount) {
   PseudoTerminal pty;
   ASSERT_TRUE(pty.valid());
-  const QString regular = QString::fromLocal8Bit(qgetenv("OSTREL_TEST_SCRATCH")) + "/plain.txt";
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const QString regular = scratch.filePath("plain.txt");
   {
     QFile f(regular);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -139,12 +142,11 @@ TEST_F(VirtualPorts, UnsafeDirectoryIsRefused) {
        "another user"},
   };
   const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-  int round = 0;
   for (const UnsafeDirectoryCase& c : cases) {
     SCOPED_TRACE(c.label);
-    const QString runtime =
-        QString::fromLocal8Bit(qgetenv("OSTREL_TEST_SCRATCH")) + QStringLiteral("/runtime-%1").arg(round++);
-    ASSERT_TRUE(QDir().mkpath(runtime));
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString runtime = scratch.path();
     ASSERT_TRUE(c.plant(runtime));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     VirtualPortBackend backend;
