@@ -44,6 +44,21 @@ void clearDirectory() {
   }
 }
 
+// These tests empty the virtual-port directory. Outside the test runner (which
+// gives every test its own XDG_RUNTIME_DIR) they must not touch the user's.
+class PrivateRuntimeDirectory : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!qgetenv("OSTREL_TEST_SCRATCH").isEmpty()) return;
+    dir_ = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_->path()));
+  }
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+};
+const auto* const kPrivateRuntime = ::testing::AddGlobalTestEnvironment(new PrivateRuntimeDirectory);
+
 class VirtualPorts : public ::testing::Test {
  protected:
   void SetUp() override { clearDirectory(); }
