@@ -66,21 +66,21 @@ QString formatOne(const std::string& flagsWidthPrecision, char conv, Length len,
   switch (conv) {
     case 'd':
     case 'i': {
-      const std::string spec = base + "lld";
-      std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<long long>(narrowSigned(asSigned(), len)));
+      const std::string conversion = base + "lld";
+      std::snprintf(buf, sizeof buf, conversion.c_str(), static_cast<long long>(narrowSigned(asSigned(), len)));
       return QString::fromUtf8(buf);
     }
     case 'u':
     case 'x':
     case 'X':
     case 'o': {
-      const std::string spec = base + "ll" + conv;
-      std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<unsigned long long>(narrowUnsigned(asUnsigned(), len)));
+      const std::string conversion = base + "ll" + conv;
+      std::snprintf(buf, sizeof buf, conversion.c_str(), static_cast<unsigned long long>(narrowUnsigned(asUnsigned(), len)));
       return QString::fromUtf8(buf);
     }
     case 'c': {
-      const std::string spec = base + "c";
-      std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<int>(asSigned()));
+      const std::string conversion = base + "c";
+      std::snprintf(buf, sizeof buf, conversion.c_str(), static_cast<int>(asSigned()));
       return QString::fromUtf8(buf);
     }
     case 'f':
@@ -97,16 +97,16 @@ QString formatOne(const std::string& flagsWidthPrecision, char conv, Length len,
         else if (arg->kind == LogArg::Kind::Signed) v = static_cast<double>(arg->i);
         else if (arg->kind == LogArg::Kind::Unsigned) v = static_cast<double>(arg->u);
       }
-      const std::string spec = base + conv;
-      std::snprintf(buf, sizeof buf, spec.c_str(), v);
+      const std::string conversion = base + conv;
+      std::snprintf(buf, sizeof buf, conversion.c_str(), v);
       return QString::fromUtf8(buf);
     }
     case 's': {
       const QByteArray text = arg ? arg->text.toUtf8() : QByteArray("(null)");
-      const std::string spec = base + "s";
-      const int n = std::snprintf(nullptr, 0, spec.c_str(), text.constData());
+      const std::string conversion = base + "s";
+      const int n = std::snprintf(nullptr, 0, conversion.c_str(), text.constData());
       std::string out(static_cast<size_t>(std::max(n, 0)) + 1, '\0');
-      std::snprintf(out.data(), out.size(), spec.c_str(), text.constData());
+      std::snprintf(out.data(), out.size(), conversion.c_str(), text.constData());
       out.resize(static_cast<size_t>(std::max(n, 0)));
       return QString::fromUtf8(out.c_str());
     }
@@ -235,10 +235,19 @@ void writeLogLine(LogStream stream, const QString& text) {
   if (stream == LogStream::Diagnostic) {
     // Same shape as the system log line people paste into bug reports:
     // date, time, program[pid] message.
-    static const QByteArray program =
+    // The program name is asked each time: a line logged before the application
+    // object exists must not fix the name for the rest of the run.
+    const QByteArray program =
         QCoreApplication::instance() ? QCoreApplication::applicationName().toUtf8() : QByteArray("ostrel");
-    bytes = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8() + ' ' +
-            program + '[' + QByteArray::number(::getpid()) + "] " + text.toUtf8();
+    QByteArray stamp;
+    {
+      // glibc's time-zone lookup behind local time is not safe to enter from two
+      // threads at once.
+      static std::mutex clockMutex;
+      std::lock_guard lock(clockMutex);
+      stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+    }
+    bytes = stamp + ' ' + program + '[' + QByteArray::number(::getpid()) + "] " + text.toUtf8();
     if (!bytes.endsWith('\n')) bytes += '\n';
   } else {
     bytes = text.toUtf8();

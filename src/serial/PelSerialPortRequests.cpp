@@ -182,7 +182,10 @@ void PelSerialPort::processReceivedBytes(const QByteArray& data) {
   for (qsizetype i = 0; i < data.size(); ++i) {
     // A one-byte view into the chunk, no copy.
     const QByteArray byte = QByteArray::fromRawData(data.constData() + i, 1);
-    for (auto& [descriptor, buffer] : packetDescriptorsAndBuffers_) {
+    for (auto& entry : packetDescriptorsAndBuffers_) {
+      // Named copies rather than structured bindings: lambdas below capture them.
+      const auto descriptor = entry.first;
+      const auto& buffer = entry.second;
       buffer->appendData(byte);
       const std::optional<QByteArray> packet = descriptor->packetMatchingAtEndOfBuffer(buffer->data());
       if (!packet || packet->isEmpty()) continue;
