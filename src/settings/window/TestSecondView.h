@@ -1,0 +1,99 @@
+#pragma once
+// The settings window: the interface language, the three shortcuts (fast
+// refresh, contrast up, contrast down), "Auto Clear Ghost" and its period.
+//
+// Contract:
+//  - Each opening is a fresh window whose viewDidLoad() reads the program-wide
+//    values and the stored auto-clear settings. Nothing the user does takes effect
+//    before OK (finishViewAction): then the choices are stored, applied to the
+//    running program (language, shortcuts, the auto-clear timer through
+//    VCInstance) and the window closes.
+//  - Exit, Escape and the close button drop every change. Dismissing the window
+//    never ends the application.
+//  - No input is refused: a period that is not a number counts as 0, one outside
+//    0..9999 is clamped on OK; a shortcut left empty, on the key with code 0 or
+//    without a modifier is replaced by the default (Control with D, U, P).
+//  - The hidden "Automatic start" box keeps its stored value as it was.
+//  - Main thread only.
+
+#include <QDialog>
+#include <QPointer>
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace Ui {
+class TestSecondView;
+}
+
+namespace ostrel {
+
+class KivShortcutView;
+class PreferenceStore;
+
+class TestSecondView : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Opens a fresh settings window, window-modal over `parent` (the main window),
+  // and returns it; while one is open, raises that one instead.
+  static TestSecondView* presentFrom(QWidget* parent);
+
+  explicit TestSecondView(QWidget* parent = nullptr);
+  // A window on another preference store (tests).
+  TestSecondView(PreferenceStore& store, QWidget* parent);
+  ~TestSecondView() override;
+
+  void viewDidLoad();
+  void setSettingsRes();
+  void setAutoClearState(std::int32_t state);
+
+  // Actions of the controls.
+  void setCurrentLanguage();
+  void autoRefreshCheckAction();
+  void autoRefreshValueChange();
+  void automaticStartCheckAction();
+  void finishViewAction();
+  void onlyExitView();
+
+  // The steps of OK.
+  void saveAllCheckState();
+  void setHotKey();
+  void saveSettingsValue();
+
+  // The period field's integer value: leading blanks, an optional sign and the
+  // digits that follow; 0 when there are none; saturated at the 64-bit limits.
+  static std::int64_t integerValueOfText(const QString& text);
+
+  // Outlets.
+  QComboBox* currentLanguageInfo() const;
+  KivShortcutView* refreshHotCutView() const;
+  KivShortcutView* thresholdInfocutView() const;
+  KivShortcutView* thresholdDownInfocutView() const;
+  QLabel* refreshHotKey() const;
+  QLabel* thresholdHotKey() const;
+  QLabel* thresholdUp() const;
+  QLabel* thresholdDown() const;
+  QLabel* languageSettings() const;
+  QCheckBox* autoRefreshCheck() const;
+  QLineEdit* autoRefreshValue() const;
+  QLabel* autoUnit() const;
+  QCheckBox* autoStartCheck() const;
+  QPushButton* buttonExit() const;
+  QPushButton* buttonOK() const;
+
+ private:
+  void connectActions();
+  void keepCaptionWidthsSteady();
+  std::int64_t periodFieldValue() const;
+
+  PreferenceStore& store_;
+  std::unique_ptr<Ui::TestSecondView> ui_;
+};
+
+}  // namespace ostrel
