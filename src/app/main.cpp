@@ -7,6 +7,10 @@
 #include "control/SingleInstance.h"
 #include "mainwindow/ViewController.h"
 #include "platform/x11/X11Platform.h"
+#include "settings/window/TestSecondView.h"
+#include "shortcuts/KivShortcut.h"
+#include "shortcuts/KivShortcutMonitor.h"
+#include "shortcuts/view/KivMenuBarAdapter.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -50,6 +54,29 @@ int main(int argc, char* argv[]) {
   controller->window()->show();
   controller->viewDidAppear();
   control.setTarget(std::make_shared<ostrel::MainWindowControlTarget>(controller));
+
+  // Recording shortcuts names keys after the X keymap and refuses combinations
+  // that another X client holds or one of Ostrel's menus uses.
+  QString noShortcutService;
+  if (ostrel::platform::x11SessionAvailable(&noShortcutService)) {
+    std::shared_ptr<ostrel::platform::KeyboardLayout> layout =
+        ostrel::platform::createX11KeyboardLayout(&noShortcutService);
+    if (layout) {
+      ostrel::KivShortcut::setKeyboardLayout(layout);
+    } else {
+      ostrel::log("Shortcut keys are shown without their keyboard layout names: %@", noShortcutService);
+    }
+    std::shared_ptr<ostrel::platform::HotKeyService> hotKeys =
+        ostrel::platform::createX11HotKeyService(&noShortcutService);
+    if (hotKeys) {
+      ostrel::KivShortcutMonitor::setSystemHotKeyService(hotKeys);
+    } else {
+      ostrel::log("Shortcuts other programs hold can't be recognised: %@", noShortcutService);
+    }
+  }
+  ostrel::KivMenuBarAdapter::registerAsMainMenu(controller->window()->menuBar());
+  controller->setSettingsPresenter(
+      [mainWindow = controller->window()] { ostrel::TestSecondView::presentFrom(mainWindow); });
 
   ostrel::AppDelegate delegate(controller->window(), std::move(keyMonitor), noX11);
   delegate.applicationDidFinishLaunching();
