@@ -40,16 +40,15 @@ int main(int argc, char* argv[]) {
   std::shared_ptr<ostrel::platform::InputInjector> injector;
   std::unique_ptr<ostrel::platform::GlobalKeyMonitor> keyMonitor;
   QString noX11;
+  QString noInjector;
   if (ostrel::platform::x11SessionAvailable(&noX11)) {
-    QString why;
-    injector = ostrel::platform::createX11InputInjector(&why);
-    if (!injector) ostrel::log("The monitor's keys and pointer can't be passed on: %@", why);
+    injector = ostrel::platform::createX11InputInjector(&noInjector);
     keyMonitor = ostrel::platform::createX11GlobalKeyMonitor(&noX11);
   } else {
-    ostrel::log("The monitor's keys and pointer can't be passed on: %@", noX11);
+    noInjector = noX11;
   }
 
-  auto controller = std::make_shared<ostrel::ViewController>(injector);
+  auto controller = std::make_shared<ostrel::ViewController>(injector, noInjector);
   controller->viewDidLoad();
   controller->window()->show();
   controller->viewDidAppear();

@@ -27,8 +27,13 @@ bool isMonitorKey(std::int32_t keyCode) {
 }
 }  // namespace
 
-MonitorInputInjection::MonitorInputInjection(std::shared_ptr<platform::InputInjector> injector)
+MonitorInputInjection::MonitorInputInjection(std::shared_ptr<platform::InputInjector> injector,
+                                             const QString& whyNoInjector)
     : injector_(std::move(injector)) {
+  if (!injector_) {
+    log("The monitor's keys and pointer can't be passed on: %@",
+        whyNoInjector.isEmpty() ? QStringLiteral("no X11 display to inject input into") : whyNoInjector);
+  }
   pointerCoalesce_.setSingleShot(true);
   pointerCoalesce_.setInterval(kPointerCoalesceMs);
   QObject::connect(&pointerCoalesce_, &QTimer::timeout, [this] { flushPointer(); });
@@ -46,15 +51,6 @@ MonitorInputInjection::~MonitorInputInjection() {
 void MonitorInputInjection::setScreenSize(float width, float height) {
   widthMax_ = width;
   heightMax_ = height;
-}
-
-bool MonitorInputInjection::injectorMissing() {
-  if (injector_) return false;
-  if (!missingInjectorLogged_) {
-    missingInjectorLogged_ = true;
-    log("The monitor's keys and pointer can't be passed on: no X11 display to inject input into");
-  }
-  return true;
 }
 
 bool MonitorInputInjection::admitPress() {
@@ -118,7 +114,9 @@ void MonitorInputInjection::pointerStep(std::int32_t dx, std::int32_t dy) {
   injector_->movePointerTo({x + dx, y + dy});
 }
 
-void MonitorInputInjection::receiveMouseClickEvent(std::int32_t button) { mouseClick(button); }
+void MonitorInputInjection::receiveMouseClickEvent(std::int32_t button) {
+  mouseClick(button);
+}
 
 void MonitorInputInjection::mouseClick(std::int32_t button) {
   if (injectorMissing()) return;

@@ -12,6 +12,7 @@
 #include "common/BackgroundTimer.h"
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
@@ -27,7 +28,9 @@ class InputInjector;
 
 class MonitorInputInjection {
  public:
-  explicit MonitorInputInjection(std::shared_ptr<platform::InputInjector> injector);
+  // Without an injector (no X11 session) the monitor's input is dropped; the
+  // reason is logged once, here, so the log tells it from the start.
+  MonitorInputInjection(std::shared_ptr<platform::InputInjector> injector, const QString& whyNoInjector);
   ~MonitorInputInjection();
   MonitorInputInjection(const MonitorInputInjection&) = delete;
   MonitorInputInjection& operator=(const MonitorInputInjection&) = delete;
@@ -54,7 +57,7 @@ class MonitorInputInjection {
   void pointerStep(std::int32_t dx, std::int32_t dy);
   bool admitPress();
   void flushPointer();
-  bool injectorMissing();
+  bool injectorMissing() const { return !injector_; }
 
   std::shared_ptr<platform::InputInjector> injector_;
   std::atomic<float> widthMax_{0.0f};
@@ -73,7 +76,6 @@ class MonitorInputInjection {
   QTimer pointerCoalesce_;
   std::int32_t pendingDx_ = 0;
   std::int32_t pendingDy_ = 0;
-  bool missingInjectorLogged_ = false;
 };
 
 }  // namespace ostrel

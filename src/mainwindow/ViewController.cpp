@@ -33,11 +33,11 @@ constexpr int kReadBackSpacingMs = 330;
 constexpr int kLoadSettleMs = 1000;
 }  // namespace
 
-ViewController::ViewController(std::shared_ptr<platform::InputInjector> injector)
+ViewController::ViewController(std::shared_ptr<platform::InputInjector> injector, const QString& whyNoInjector)
     : window_(std::make_unique<QMainWindow>()), ui_(std::make_unique<Ui::MainWindow>()) {
   ui_->setupUi(window_.get());
   autoClear_ = std::make_unique<AutoClearTimer>([this] { updateViewRefreshInfo(1); });
-  input_ = std::make_unique<MonitorInputInjection>(std::move(injector));
+  input_ = std::make_unique<MonitorInputInjection>(std::move(injector), whyNoInjector);
   connectActions();
 }
 
@@ -84,8 +84,19 @@ void ViewController::connectActions() {
 
 // ---- Loading ---------------------------------------------------------------
 
+QRect ViewController::mainScreenFrame() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? screen->geometry() : QRect();
+}
+
 void ViewController::viewDidLoad() {
   log("viewDidLoad");
+  // The monitor may send pointer steps as soon as discovery accepts it, before
+  // load's settling second is over; the edges must be known by then.
+  const QRect frame = mainScreenFrame();
+  HEIGHT_MAX = static_cast<float>(frame.height());
+  WIDTH_MAX = static_cast<float>(frame.width());
+  input_->setScreenSize(WIDTH_MAX, HEIGHT_MAX);
   utlsPorts_ = std::make_shared<UtilsPelSerialPortsValue>();
   utlsPorts_->initSerialPorts();
 
@@ -130,8 +141,7 @@ void ViewController::viewDidLoad() {
 
 void ViewController::finishLoad() {
   log("updateMainViewContent ***************************************");
-  QRect frame;
-  if (QScreen* screen = QGuiApplication::primaryScreen()) frame = screen->geometry();
+  const QRect frame = mainScreenFrame();
   HEIGHT_MAX = static_cast<float>(frame.height());
   WIDTH_MAX = static_cast<float>(frame.width());
   log("***************************************************** frame x= %f, y = %f, height = %f, width = %f",

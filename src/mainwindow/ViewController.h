@@ -18,6 +18,7 @@
 #include <memory>
 
 class QMainWindow;
+class QRect;
 class QComboBox;
 class QSlider;
 
@@ -35,12 +36,16 @@ namespace platform {
 class InputInjector;
 }
 
-class ViewController : public QObject, public ViewControllerInterface, public std::enable_shared_from_this<ViewController> {
+class ViewController : public QObject,
+                       public ViewControllerInterface,
+                       public std::enable_shared_from_this<ViewController> {
   Q_OBJECT
 
  public:
-  // injector may be null (no X11): the monitor's input is then logged and dropped.
-  explicit ViewController(std::shared_ptr<platform::InputInjector> injector = nullptr);
+  // injector may be null (no X11): the monitor's input is then dropped, and
+  // whyNoInjector logged once.
+  explicit ViewController(std::shared_ptr<platform::InputInjector> injector = nullptr,
+                          const QString& whyNoInjector = {});
   ~ViewController() override;
 
   QMainWindow* window() const;
@@ -123,6 +128,7 @@ class ViewController : public QObject, public ViewControllerInterface, public st
   void connectActions();
   void selectPosition(QComboBox* list, std::int32_t position);
   void finishLoad();
+  static QRect mainScreenFrame();
   void stepContrast(bool upwards);
 
   std::unique_ptr<QMainWindow> window_;
