@@ -12,6 +12,8 @@
 #include "serial/PelDeviceRegistry.h"
 #include "serial/PelSerialPortManager.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,8 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {

@@ -72,7 +72,8 @@ QString indexText(const QList<qsizetype>& indexes) {
 }
 
 bool strictlyAscending(const QList<qsizetype>& indexes) {
-  return std::adjacent_find(indexes.begin(), indexes.end(), [](qsizetype a, qsizetype b) { return a >= b; }) == indexes.end();
+  return std::adjacent_find(indexes.begin(), indexes.end(), [](qsizetype a, qsizetype b) { return a >= b; }) ==
+         indexes.end();
 }
 
 }  // namespace
@@ -126,7 +127,8 @@ void PelSerialPortManager::retrieveAvailablePortsAndRegisterForChangeNotificatio
 void PelSerialPortManager::startWatchingOnMainThread() {
   QString whyNot;
   watching_ = registry_.startWatching(
-      [this](const std::vector<platform::SerialDeviceEntry>& arrived, const std::vector<platform::SerialDeviceEntry>& departed) {
+      [this](const std::vector<platform::SerialDeviceEntry>& arrived,
+             const std::vector<platform::SerialDeviceEntry>& departed) {
         // Departures first: after a quick re-plug the old port must be gone
         // before the new one is looked for.
         if (!departed.empty()) PelSerialPortManagerPortsTerminatedNotificationCallback(this, departed);
@@ -135,11 +137,14 @@ void PelSerialPortManager::startWatchingOnMainThread() {
       &whyNot);
   const qsizetype count = countOfAvailablePorts();
   if (watching_ && whyNot.isEmpty()) {
-    log("PelSerialPortManager: %ld serial ports listed; every device source reports arrivals and departures", long(count));
+    log("PelSerialPortManager: %ld serial ports listed; every device source reports arrivals and departures",
+        long(count));
   } else if (watching_) {
-    log("PelSerialPortManager: %ld serial ports listed; arrivals and departures reported, but not from %@", long(count), whyNot);
+    log("PelSerialPortManager: %ld serial ports listed; arrivals and departures reported, but not from %@", long(count),
+        whyNot);
   } else {
-    log("PelSerialPortManager: %ld serial ports listed; arrivals and departures go unnoticed (%@)", long(count), whyNot);
+    log("PelSerialPortManager: %ld serial ports listed; arrivals and departures go unnoticed (%@)", long(count),
+        whyNot);
   }
 }
 
@@ -238,7 +243,8 @@ bool PelSerialPortManager::insertAvailablePorts(const PortList& ports, const QLi
   return refusal.isEmpty();
 }
 
-bool PelSerialPortManager::insertObjectInAvailablePortsAtIndex(const std::shared_ptr<PelSerialPort>& port, qsizetype index) {
+bool PelSerialPortManager::insertObjectInAvailablePortsAtIndex(const std::shared_ptr<PelSerialPort>& port,
+                                                               qsizetype index) {
   return insertAvailablePorts(PortList{port}, QList<qsizetype>{index});
 }
 
@@ -260,7 +266,8 @@ bool PelSerialPortManager::removeAvailablePortsAtIndexes(const QList<qsizetype>&
     for (auto it = indexes.rbegin(); it != indexes.rend(); ++it) list.removeAt(*it);
     return true;
   });
-  if (!refusal.isEmpty()) log("PelSerialPortManager: removeAvailablePortsAtIndexes refused: %@; the list is unchanged", refusal);
+  if (!refusal.isEmpty())
+    log("PelSerialPortManager: removeAvailablePortsAtIndexes refused: %@; the list is unchanged", refusal);
   return refusal.isEmpty();
 }
 
@@ -303,7 +310,8 @@ void PelSerialPortManager::serialPortsWerePublished(const std::vector<platform::
     list.append(fresh);
     return true;
   });
-  NotificationCenter::defaultCenter().post({PelSerialPortsWereConnectedNotification, this, {{PelConnectedSerialPortsKey, std::any(fresh)}}});
+  NotificationCenter::defaultCenter().post(
+      {PelSerialPortsWereConnectedNotification, this, {{PelConnectedSerialPortsKey, std::any(fresh)}}});
 }
 
 void PelSerialPortManager::serialPortsWereTerminated(const std::vector<platform::SerialDeviceEntry>& devices) {
@@ -339,20 +347,24 @@ void PelSerialPortManager::serialPortsWereTerminated(const std::vector<platform:
 
 // ---- Registry callbacks ----------------------------------------------------
 
-void PelSerialPortManagerPortsPublishedNotificationCallback(void* context, const std::vector<platform::SerialDeviceEntry>& devices) {
+void PelSerialPortManagerPortsPublishedNotificationCallback(void* context,
+                                                            const std::vector<platform::SerialDeviceEntry>& devices) {
   if (!isLiveManager(context)) {
     log("Unexpected context object %@ in %s. Context object should be an instance of PelSerialPortManager",
-        contextDescription(context), "void PelSerialPortManagerPortsPublishedNotificationCallback(void *, io_iterator_t)");
+        contextDescription(context),
+        "void PelSerialPortManagerPortsPublishedNotificationCallback(void *, io_iterator_t)");
     return;
   }
   log("PelSerialPortManagerPortsPublishedNotificationCallback");
   static_cast<PelSerialPortManager*>(context)->serialPortsWerePublished(devices);
 }
 
-void PelSerialPortManagerPortsTerminatedNotificationCallback(void* context, const std::vector<platform::SerialDeviceEntry>& devices) {
+void PelSerialPortManagerPortsTerminatedNotificationCallback(void* context,
+                                                             const std::vector<platform::SerialDeviceEntry>& devices) {
   if (!isLiveManager(context)) {
     log("Unexpected context object %@ in %s. Context object should be an instance of PelSerialPortManager",
-        contextDescription(context), "void PelSerialPortManagerPortsTerminatedNotificationCallback(void *, io_iterator_t)");
+        contextDescription(context),
+        "void PelSerialPortManagerPortsTerminatedNotificationCallback(void *, io_iterator_t)");
     return;
   }
   log("PelSerialPortManagerPortsTerminatedNotificationCallback");

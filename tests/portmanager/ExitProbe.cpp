@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   if (plain) {
     const int count = openVirtualPorts();
     for (int i = 0; i < 500 && delegate->opened < count; ++i) QThread::msleep(10);
-    std::printf("ending with %d listed\n", int(ostrel::PelSerialPortManager::sharedSerialPortManager().countOfAvailablePorts()));
+    std::printf("ending with %d listed\n",
+                int(ostrel::PelSerialPortManager::sharedSerialPortManager().countOfAvailablePorts()));
     return 0;  // the process-exit handler does the rest
   }
   QCoreApplication app(argc, argv);
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
   });
   poll.start(10);
   const int rc = app.exec();
-  std::printf("after quit %d listed\n", int(ostrel::PelSerialPortManager::sharedSerialPortManager().countOfAvailablePorts()));
+  std::printf("after quit %d listed\n",
+              int(ostrel::PelSerialPortManager::sharedSerialPortManager().countOfAvailablePorts()));
   return rc;
 }

@@ -3,16 +3,16 @@
 // out of the picture).
 #include "PortManagerTestSupport.h"
 
-#include "support/EventLoopWait.h"
-#include "support/PseudoTerminal.h"
 #include "common/Log.h"
 #include "platform/posix/VirtualPortBackend.h"
 #include "platform/posix/VirtualPortDirectory.h"
 #include "serial/PelDeviceRegistry.h"
+#include "support/EventLoopWait.h"
+#include "support/PseudoTerminal.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -184,7 +184,8 @@ TEST_F(PortManagerTest, RepublishingAListedDeviceIsNotListedTwiceButStillAnnounc
     SCOPED_TRACE(c.what);
     std::vector<platform::SerialDeviceEntry> batch{*listed, *listed};
     if (c.includeFresh) {
-      ASSERT_EQ(::symlink(QFile::encodeName(other->slavePath()).constData(), QFile::encodeName(other->linkPath()).constData()) == 0 ||
+      ASSERT_EQ(::symlink(QFile::encodeName(other->slavePath()).constData(),
+                          QFile::encodeName(other->linkPath()).constData()) == 0 ||
                     errno == EEXIST,
                 true);
       const auto fresh = registry.deviceFromBSDPath(other->linkPath());
@@ -215,11 +216,13 @@ TEST_F(PortManagerTest, ACallbackWithAForeignContextIsLoggedAndDropped) {
   };
   const Case cases[] = {
       {nullptr, true,
-       QStringLiteral("Unexpected context object (null) in void PelSerialPortManagerPortsPublishedNotificationCallback(void *, "
-                      "io_iterator_t). Context object should be an instance of PelSerialPortManager")},
+       QStringLiteral(
+           "Unexpected context object (null) in void PelSerialPortManagerPortsPublishedNotificationCallback(void *, "
+           "io_iterator_t). Context object should be an instance of PelSerialPortManager")},
       {&notAManager, false,
-       QStringLiteral("Unexpected context object <0x%1> in void PelSerialPortManagerPortsTerminatedNotificationCallback(void *, "
-                      "io_iterator_t). Context object should be an instance of PelSerialPortManager")
+       QStringLiteral(
+           "Unexpected context object <0x%1> in void PelSerialPortManagerPortsTerminatedNotificationCallback(void *, "
+           "io_iterator_t). Context object should be an instance of PelSerialPortManager")
            .arg(quintptr(&notAManager), 0, 16)},
   };
   for (const Case& c : cases) {
@@ -279,7 +282,8 @@ TEST_F(PortManagerTest, ExitCleanupTellsEveryPortInOrderClosesAndEmptiesTheList)
   EXPECT_EQ(manager.countOfAvailablePorts(), 0);
   ASSERT_TRUE(runEventLoopUntil([&] { return !ports[1]->isOpen(); }));
   const QStringList events = delegate->events();
-  EXPECT_EQ(events.filter(QStringLiteral("removed")), (QStringList{QStringLiteral("removed ttyPMexitA"), QStringLiteral("removed ttyPMexitB")}));
+  EXPECT_EQ(events.filter(QStringLiteral("removed")),
+            (QStringList{QStringLiteral("removed ttyPMexitA"), QStringLiteral("removed ttyPMexitB")}));
   {
     std::lock_guard lock(recorder.mutex_);
     ASSERT_EQ(recorder.changes.size(), 1u);
@@ -315,7 +319,13 @@ TEST_F(PortManagerTest, IndexedAccessorsChangeTheListAndTellObservers) {
   const Case cases[] = {
       {"remove first and last", Op::Remove, {}, {0, 2}, true, {p1}, nullptr},
       {"insert them back around", Op::Insert, {p0, p2}, {0, 2}, true, {p0, p1, p2}, nullptr},
-      {"remove beyond the end", Op::Remove, {}, {1, 3}, false, {p0, p1, p2}, "index 3 is beyond the end of a list of 3"},
+      {"remove beyond the end",
+       Op::Remove,
+       {},
+       {1, 3},
+       false,
+       {p0, p1, p2},
+       "index 3 is beyond the end of a list of 3"},
       {"remove unordered", Op::Remove, {}, {2, 0}, false, {p0, p1, p2}, "indexes [2, 0] are not ascending"},
       {"remove duplicate", Op::Remove, {}, {1, 1}, false, {p0, p1, p2}, "indexes [1, 1] are not ascending"},
       {"remove negative", Op::Remove, {}, {-1}, false, {p0, p1, p2}, "indexes [-1] are not ascending"},
@@ -330,7 +340,8 @@ TEST_F(PortManagerTest, IndexedAccessorsChangeTheListAndTellObservers) {
     SCOPED_TRACE(tc.what);
     ManagerRecorder recorder(manager);
     LogCapture capture;
-    const bool ok = tc.op == Op::Insert ? manager.insertAvailablePorts(tc.ports, tc.indexes) : manager.removeAvailablePortsAtIndexes(tc.indexes);
+    const bool ok = tc.op == Op::Insert ? manager.insertAvailablePorts(tc.ports, tc.indexes)
+                                        : manager.removeAvailablePortsAtIndexes(tc.indexes);
     EXPECT_EQ(ok, tc.ok);
     EXPECT_EQ(manager.availablePorts(), tc.after);
     std::lock_guard lock(recorder.mutex_);

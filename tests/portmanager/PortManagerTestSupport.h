@@ -10,14 +10,18 @@
 
 #include <QStringList>
 #include <atomic>
-#include <ostream>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <vector>
 
 // Readable failure messages for Qt strings (found by argument-dependent lookup).
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+  *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+  *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace ostrel::test {
 
@@ -73,11 +77,14 @@ class ManagerRecorder {
  public:
   explicit ManagerRecorder(PelSerialPortManager& manager) : manager_(manager) {
     auto& center = NotificationCenter::defaultCenter();
-    connected_ = ScopedObserver(center, center.addObserver(PelSerialPortsWereConnectedNotification, &manager,
-                                                           [this](const Notification& n) { take(n, PelConnectedSerialPortsKey, &connectedLists); }));
+    connected_ = ScopedObserver(
+        center, center.addObserver(PelSerialPortsWereConnectedNotification, &manager, [this](const Notification& n) {
+          take(n, PelConnectedSerialPortsKey, &connectedLists);
+        }));
     disconnected_ = ScopedObserver(
-        center, center.addObserver(PelSerialPortsWereDisconnectedNotification, &manager,
-                                   [this](const Notification& n) { take(n, PelDisconnectedSerialPortsKey, &disconnectedLists); }));
+        center, center.addObserver(PelSerialPortsWereDisconnectedNotification, &manager, [this](const Notification& n) {
+          take(n, PelDisconnectedSerialPortsKey, &disconnectedLists);
+        }));
     token_ = manager.addAvailablePortsObserver([this](const PelSerialPortManager::AvailablePortsChange& c) {
       std::lock_guard lock(mutex_);
       changes.push_back(c);

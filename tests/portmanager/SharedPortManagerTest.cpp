@@ -2,12 +2,12 @@
 // through the default registry, and the clean-up when the program ends.
 #include "PortManagerTestSupport.h"
 
+#include "common/Log.h"
 #include "support/EventLoopWait.h"
 #include "support/PseudoTerminal.h"
-#include "common/Log.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
+#include <QProcess>
 
 #include <thread>
 
@@ -38,7 +38,8 @@ TEST(SharedPortManager, CreatedOnceWhateverTheThreadListingWhatIsPublished) {
   EXPECT_TRUE(portPaths(mine.availablePorts()).contains(link));
   // The hot-plug watch starts on the main thread even when another thread
   // made the manager; its one summary line says how much is watched.
-  ASSERT_TRUE(runEventLoopUntil([&] { return capture.lines().filter(QStringLiteral("PelSerialPortManager: ")).size() == 1; }));
+  ASSERT_TRUE(
+      runEventLoopUntil([&] { return capture.lines().filter(QStringLiteral("PelSerialPortManager: ")).size() == 1; }));
   const QString summary = capture.lines().filter(QStringLiteral("PelSerialPortManager: ")).first();
   EXPECT_TRUE(summary.contains(QStringLiteral("serial ports listed; "))) << summary.toStdString();
   // Virtual ports are always watched; udev only where its daemon runs.
@@ -87,7 +88,8 @@ TEST(SharedPortManager, ProgramEndTellsOpenPortsAndEmptiesTheList) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
     QProcess probe;
-    probe.start(QString::fromLocal8Bit(qgetenv("OSTREL_BIN_DIR")) + QStringLiteral("/portmanager_exit_probe"), {QString::fromLatin1(c.mode)});
+    probe.start(QString::fromLocal8Bit(qgetenv("OSTREL_BIN_DIR")) + QStringLiteral("/portmanager_exit_probe"),
+                {QString::fromLatin1(c.mode)});
     ASSERT_TRUE(probe.waitForFinished(30000)) << probe.errorString().toStdString();
     EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
@@ -98,7 +100,8 @@ TEST(SharedPortManager, ProgramEndTellsOpenPortsAndEmptiesTheList) {
     for (const QString& l : lines) {
       if (l.contains(QLatin1String("ttySPMexit"))) ours << l;
     }
-    EXPECT_EQ(ours, (QStringList{"opened ttySPMexitA", "opened ttySPMexitB", "removed ttySPMexitA", "removed ttySPMexitB"}))
+    EXPECT_EQ(ours,
+              (QStringList{"opened ttySPMexitA", "opened ttySPMexitB", "removed ttySPMexitA", "removed ttySPMexitB"}))
         << lines.join('\n').toStdString();
     if (c.lastLine) {
       EXPECT_EQ(lines.last().toStdString(), c.lastLine);

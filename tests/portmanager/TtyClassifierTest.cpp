@@ -1,18 +1,20 @@
 #include "platform/udev/TtyClassifier.h"
 #include "platform/udev/TtyHotplugTracker.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 namespace ostrel::platform {
 namespace {
 
-QString fixtureRoot() { return QString::fromLocal8Bit(qgetenv("OSTREL_SOURCE_DIR")) + QStringLiteral("/tests/data/sysfs"); }
+QString fixtureRoot() {
+  return QString::fromLocal8Bit(qgetenv("OSTREL_SOURCE_DIR")) + QStringLiteral("/tests/data/sysfs");
+}
 
 // The fixture's device directory of a tty, as sysfs canonicalises it.
 QString syspathOf(const QString& relative) {
@@ -28,12 +30,13 @@ struct ClassifyCase {
 };
 
 TEST(TtyClassifier, FixtureTreeKinds) {
-  ASSERT_TRUE(QFileInfo(fixtureRoot() + QStringLiteral("/class/tty")).isDir()) << "fixture missing at " << fixtureRoot().toStdString();
+  ASSERT_TRUE(QFileInfo(fixtureRoot() + QStringLiteral("/class/tty")).isDir())
+      << "fixture missing at " << fixtureRoot().toStdString();
   const ClassifyCase cases[] = {
       {"ttyUSB0", TtyKind::UsbSerial, "usb-serial", "ftdi_sio", -1},
       {"ttyUSB10", TtyKind::UsbSerial, "usb-serial", "pl2303", -1},
       {"ttyACM0", TtyKind::CdcAcm, "usb", "cdc_acm", -1},
-      {"ttyS0", TtyKind::Uart, "serial-base", "port", 4},          // 16550A behind serial-base
+      {"ttyS0", TtyKind::Uart, "serial-base", "port", 4},              // 16550A behind serial-base
       {"ttyS1", TtyKind::PlaceholderUart, "serial-base", "port", -1},  // type 0
       {"ttyS2", TtyKind::PlaceholderUart, "platform", "serial8250", -1},
       {"ttyS3", TtyKind::Uart, "pnp", "serial", 4},
@@ -104,9 +107,10 @@ TEST(TtyClassifier, NameSplitAndOrder) {
     bool less;
   };
   const OrderCase orders[] = {
-      {"ttyS2", "ttyS10", true},   {"ttyS10", "ttyS2", false}, {"ttyS", "ttyS0", true},
-      {"ttyACM9", "ttyS0", true},  {"ttyS007", "ttyS7", true}, {"ttyS7", "ttyS007", false},
-      {"ttyS7", "ttyS7", false},   {"ttyUSB99999999999999999999", "ttyUSB100000000000000000000", true},
+      {"ttyS2", "ttyS10", true},  {"ttyS10", "ttyS2", false},
+      {"ttyS", "ttyS0", true},    {"ttyACM9", "ttyS0", true},
+      {"ttyS007", "ttyS7", true}, {"ttyS7", "ttyS007", false},
+      {"ttyS7", "ttyS7", false},  {"ttyUSB99999999999999999999", "ttyUSB100000000000000000000", true},
   };
   for (const OrderCase& o : orders) {
     EXPECT_EQ(ttyNameLess(QString::fromLatin1(o.a), QString::fromLatin1(o.b)), o.less) << o.a << " < " << o.b;
@@ -118,7 +122,8 @@ class FixtureCopy {
  public:
   FixtureCopy() {
     namespace fs = std::filesystem;
-    fs::copy(fixtureRoot().toStdString(), root().toStdString(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    fs::copy(fixtureRoot().toStdString(), root().toStdString(),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   }
   QString root() const { return dir_.path() + QStringLiteral("/sys"); }
   void unplug(const char* name) {
@@ -168,7 +173,11 @@ TEST(TtyHotplugTracker, BatchesFromEventSequences) {
       {"quick re-plug", {"ttyUSB0"}, {{A::Remove, "ttyUSB0"}, {A::Add, "ttyUSB0"}}, "ttyUSB0", "ttyUSB0"},
       {"duplicate add reported once", {}, {{A::Add, "ttyUSB0"}, {A::Add, "ttyUSB0"}}, "ttyUSB0", ""},
       {"known, added again, then removed", {"ttyUSB0"}, {{A::Add, "ttyUSB0"}, {A::Remove, "ttyUSB0"}}, "", "ttyUSB0"},
-      {"removed twice", {"ttyUSB0"}, {{A::Remove, "ttyUSB0"}, {A::Add, "ttyUSB0"}, {A::Remove, "ttyUSB0"}}, "", "ttyUSB0"},
+      {"removed twice",
+       {"ttyUSB0"},
+       {{A::Remove, "ttyUSB0"}, {A::Add, "ttyUSB0"}, {A::Remove, "ttyUSB0"}},
+       "",
+       "ttyUSB0"},
       {"change of an unknown port announces it", {}, {{A::Change, "ttyS0"}}, "ttyS0", ""},
       {"change of a known port is nothing", {"ttyS0"}, {{A::Change, "ttyS0"}}, "", ""},
       {"other actions ignored", {}, {{A::Other, "ttyUSB0"}}, "", ""},
@@ -177,7 +186,8 @@ TEST(TtyHotplugTracker, BatchesFromEventSequences) {
     SCOPED_TRACE(c.what);
     TtyHotplugTracker tracker(fixtureRoot());
     std::vector<SerialDeviceEntry> listed;
-    for (const char* n : c.listedBefore) listed.push_back(serialDeviceEntryFor(classifyTtyDevice(fixtureRoot(), QString::fromLatin1(n))));
+    for (const char* n : c.listedBefore)
+      listed.push_back(serialDeviceEntryFor(classifyTtyDevice(fixtureRoot(), QString::fromLatin1(n))));
     tracker.remember(listed);
     std::vector<TtyEvent> events;
     for (const Step& s : c.steps) events.push_back(event(s.action, fixtureRoot(), s.name));

@@ -2,9 +2,9 @@
 #include "platform/udev/TtyClassifier.h"
 #include "platform/udev/UdevDeviceBackend.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <atomic>
@@ -13,7 +13,9 @@
 namespace ostrel::platform {
 namespace {
 
-QString fixtureRoot() { return QString::fromLocal8Bit(qgetenv("OSTREL_SOURCE_DIR")) + QStringLiteral("/tests/data/sysfs"); }
+QString fixtureRoot() {
+  return QString::fromLocal8Bit(qgetenv("OSTREL_SOURCE_DIR")) + QStringLiteral("/tests/data/sysfs");
+}
 
 QStringList identities(const std::vector<SerialDeviceEntry>& entries) {
   QStringList out;

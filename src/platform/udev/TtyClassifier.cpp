@@ -13,8 +13,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path toPath(const QString& s) { return fs::path(QFile::encodeName(s).toStdString()); }
-QString fromPath(const fs::path& p) { return QFile::decodeName(QByteArray::fromStdString(p.string())); }
+fs::path toPath(const QString& s) {
+  return fs::path(QFile::encodeName(s).toStdString());
+}
+QString fromPath(const fs::path& p) {
+  return QFile::decodeName(QByteArray::fromStdString(p.string()));
+}
 
 // The last component of a link's target ("../../bus/usb-serial" -> "usb-serial");
 // empty when the link is missing.
@@ -39,7 +43,8 @@ bool readSmallFile(const fs::path& file, std::string* out) {
 QString devNameFromUevent(const fs::path& ueventFile) {
   std::string text;
   if (!readSmallFile(ueventFile, &text)) return {};
-  const QStringList lines = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).split(QLatin1Char('\n'));
+  const QStringList lines =
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).split(QLatin1Char('\n'));
   for (const QString& line : lines) {
     if (line.startsWith(QLatin1String("DEVNAME="))) return line.mid(8).trimmed();
   }
@@ -50,13 +55,14 @@ QString devNameFromUevent(const fs::path& ueventFile) {
 bool isSafeDevName(const QString& name) {
   if (name.isEmpty() || name.startsWith(QLatin1Char('/'))) return false;
   const QStringList parts = name.split(QLatin1Char('/'));
-  return std::none_of(parts.begin(), parts.end(),
-                      [](const QString& p) { return p.isEmpty() || p == QLatin1String(".") || p == QLatin1String(".."); });
+  return std::none_of(parts.begin(), parts.end(), [](const QString& p) {
+    return p.isEmpty() || p == QLatin1String(".") || p == QLatin1String("..");
+  });
 }
 
 bool isValidKernelName(const QString& name) {
-  return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(QLatin1Char('/')) &&
-         !name.contains(QChar(0));
+  return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+         !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
 // Compares two strings of decimal digits by value, without overflowing.
@@ -75,14 +81,22 @@ int compareDigits(const QString& a, const QString& b) {
 
 QString ttyKindName(TtyKind kind) {
   switch (kind) {
-    case TtyKind::UsbSerial: return QStringLiteral("usb-serial");
-    case TtyKind::CdcAcm: return QStringLiteral("cdc-acm");
-    case TtyKind::Uart: return QStringLiteral("uart");
-    case TtyKind::OtherBusDevice: return QStringLiteral("bus device");
-    case TtyKind::NoParentDevice: return QStringLiteral("virtual");
-    case TtyKind::PlaceholderUart: return QStringLiteral("uart placeholder");
-    case TtyKind::Missing: return QStringLiteral("missing");
-    case TtyKind::InvalidName: return QStringLiteral("invalid name");
+    case TtyKind::UsbSerial:
+      return QStringLiteral("usb-serial");
+    case TtyKind::CdcAcm:
+      return QStringLiteral("cdc-acm");
+    case TtyKind::Uart:
+      return QStringLiteral("uart");
+    case TtyKind::OtherBusDevice:
+      return QStringLiteral("bus device");
+    case TtyKind::NoParentDevice:
+      return QStringLiteral("virtual");
+    case TtyKind::PlaceholderUart:
+      return QStringLiteral("uart placeholder");
+    case TtyKind::Missing:
+      return QStringLiteral("missing");
+    case TtyKind::InvalidName:
+      return QStringLiteral("invalid name");
   }
   return QStringLiteral("unknown");
 }
@@ -138,7 +152,8 @@ TtyClassification classifyTtyDevice(const QString& sysfsRoot, const QString& ker
   if (hasType) {
     std::string text;
     bool ok = readSmallFile(typeFile, &text);
-    const int type = ok ? QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).trimmed().toInt(&ok) : 0;
+    const int type =
+        ok ? QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).trimmed().toInt(&ok) : 0;
     if (!ok || type <= 0) {
       c.kind = TtyKind::PlaceholderUart;
       return c;

@@ -5,6 +5,8 @@
 #include "platform/udev/TtyClassifier.h"
 #include "platform/udev/TtyHotplugTracker.h"
 
+#include <libudev.h>
+#include <unistd.h>
 #include <QFile>
 #include <QObject>
 #include <QSocketNotifier>
@@ -12,9 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <libudev.h>
 #include <mutex>
-#include <unistd.h>
 
 namespace ostrel::platform {
 namespace {
@@ -38,8 +38,12 @@ using MonitorPtr = std::unique_ptr<udev_monitor, MonitorUnref>;
 
 const QString kDefaultSysfsRoot = QStringLiteral("/sys");
 
-QString errnoText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
-QString fromC(const char* s) { return s ? QString::fromUtf8(s) : QString(); }
+QString errnoText(int code) {
+  return QString::fromLocal8Bit(std::strerror(code));
+}
+QString fromC(const char* s) {
+  return s ? QString::fromUtf8(s) : QString();
+}
 
 // libudev lists the candidates; which of them are serial ports is decided by
 // the same classifier the sysfs scan uses, so both listings agree.
@@ -63,8 +67,8 @@ bool enumerateWithLibudev(const QString& sysfsRoot, std::vector<SerialDeviceEntr
     return false;
   }
   std::vector<SerialDeviceEntry> found;
-  udev_list_entry* item = nullptr;
-  udev_list_entry_foreach(item, udev_enumerate_get_list_entry(enumeration.get())) {
+  for (udev_list_entry* item = udev_enumerate_get_list_entry(enumeration.get()); item;
+       item = udev_list_entry_get_next(item)) {
     DevicePtr device(udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(item)));
     if (!device) continue;  // gone since the scan
     const TtyClassification c = classifyTtyDevice(sysfsRoot, fromC(udev_device_get_sysname(device.get())));
@@ -202,7 +206,9 @@ UdevDeviceBackend::~UdevDeviceBackend() {
   if (!runOnMainThread([this] { d->stop(); })) d->stop();
 }
 
-QString UdevDeviceBackend::sourceName() const { return QStringLiteral("udev"); }
+QString UdevDeviceBackend::sourceName() const {
+  return QStringLiteral("udev");
+}
 
 std::vector<SerialDeviceEntry> UdevDeviceBackend::enumerate() {
   std::vector<SerialDeviceEntry> found;
@@ -248,6 +254,8 @@ QString UdevDeviceBackend::enumerationSource() const {
   return d->enumerationSource;
 }
 
-bool UdevDeviceBackend::isWatching() const { return d->monitor != nullptr; }
+bool UdevDeviceBackend::isWatching() const {
+  return d->monitor != nullptr;
+}
 
 }  // namespace ostrel::platform
