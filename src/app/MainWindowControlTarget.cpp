@@ -4,12 +4,18 @@
 #include "monitor/UtilsPelSerialPortsValue.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QCursor>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 
 namespace ostrel {
 namespace {
+
+constexpr int kActivationRetryMs = 150;
 
 // The user picks an entry and the list's action reads the selection; doing the
 // same keeps the action the single place that decides what is sent.
@@ -109,7 +115,20 @@ void MainWindowControlTarget::activate() {
   window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
   window->show();
   window->raise();
+  // X11 ignores a focus request stamped earlier than the last focus change, and
+  // Qt stamps it with the last server time it saw, which for a window nobody
+  // touched is from its start. Writing the (unchanged) title makes the server
+  // send back a property event with the current time; a round trip (the pointer
+  // query) brings it in, and Qt takes its time from it.
+  window->setWindowTitle(window->windowTitle());
+  (void)QCursor::pos();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   window->activateWindow();
+  // Under load the event may still be on its way; one more try once it is in.
+  QPointer<QMainWindow> later(window);
+  QTimer::singleShot(kActivationRetryMs, window, [later] {
+    if (later && !later->isActiveWindow()) later->activateWindow();
+  });
 }
 
 }  // namespace ostrel

@@ -48,8 +48,14 @@ int main(int argc, char* argv[]) {
     return static_cast<int>(ExitCode::Done);
   }
 
-  if (std::optional<CtlOutcome> viaOstrel = BusClient(QDBusConnection::sessionBus()).run(request))
-    return finish(*viaOstrel);
+  // A connection of our own, closed before the application object goes: the
+  // bus thread must not still be unpacking a late message while Qt's types are
+  // torn down at exit.
+  const QString connectionName = QStringLiteral("ostrelctl");
+  std::optional<CtlOutcome> viaOstrel =
+      BusClient(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)).run(request);
+  QDBusConnection::disconnectFromBus(connectionName);
+  if (viaOstrel) return finish(*viaOstrel);
 
   // Ostrel's diagnostic log and its "port was opened" notice would otherwise
   // mix into what scripts read; they are kept and shown only with --verbose.
