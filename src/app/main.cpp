@@ -2,10 +2,12 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindowControlTarget.h"
+#include "app/TerminationSignals.h"
 #include "common/Log.h"
 #include "control/OstrelControlService.h"
 #include "control/SingleInstance.h"
 #include "mainwindow/ViewController.h"
+#include "monitor/MonitorState.h"
 #include "platform/x11/X11Platform.h"
 #include "settings/window/TestSecondView.h"
 #include "shortcuts/KivShortcut.h"
@@ -26,6 +28,7 @@ int main(int argc, char* argv[]) {
   // The application ends when the main window closes, not when the last of any
   // window does (a settings window or message box may be the last one open).
   QApplication::setQuitOnLastWindowClosed(false);
+  const ostrel::TerminationSignals endInOrder;
 
   // Session-bus control (ostrelctl, keybindings): one Ostrel per session. A
   // second launch raises the first one's window and ends here, before it could
@@ -82,6 +85,10 @@ int main(int argc, char* argv[]) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
 
   const int status = app.exec();
+  // The window goes while the application object still exists; nothing else
+  // is torn down.
+  controller->window()->hide();
   ostrel::VCInstance.reset();
+  ostrel::mainViewController.reset();
   return status;
 }

@@ -6,7 +6,14 @@ namespace ostrel {
 
 AutoClearTimer::AutoClearTimer(std::function<void()> refresh) : refresh_(std::move(refresh)) {}
 
-AutoClearTimer::~AutoClearTimer() { setAutoClearGhostDelay(0); }
+AutoClearTimer::~AutoClearTimer() {
+  // Quietly: the program's end is not the user switching the timer off.
+  std::unique_ptr<BackgroundTimer> running;
+  {
+    std::lock_guard lock(mutex_);
+    running = std::move(global_timer);
+  }
+}
 
 void AutoClearTimer::setAutoClearGhostDelay(std::int32_t delay) {
   log("setAutoClearGhostDelay delay = %d", delay);
