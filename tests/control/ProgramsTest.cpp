@@ -1,0 +1,360 @@
+// The programs as a user runs them: ostrelctl alone (straight to the monitor),
+// ostrelctl with Ostrel running (through the session bus), a second Ostrel, an
+// Ostrel without a session bus. Each under the test's own Xvfb and session
+// bus, with ostrel-sim as the monitor.
+
+#include "support/ChildProcess.h"
+#include "support/OstrelProcess.h"
+#include "support/PseudoTerminal.h"
+#include "support/SimulatedMonitor.h"
+
+#include <gtest/gtest.h>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+
+namespace ostrel::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kQuiet = 450ms;
+
+QString f(int code, int parameter) {
+  return QStringLiteral("5FF5%1%2")
+             .arg(code, 2, 16, QLatin1Char('0'))
+             .arg(parameter, 2, 16, QLatin1Char('0'))
+             .toUpper() +
+         QStringLiteral("000000000000A0FA");
+}
+const QString kProbe = f(10, 16);
+
+using Environment = std::map<QString, std::optional<QString>>;
+
+Environment withoutSessionBus() {
+  return {{QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+           QStringLiteral("unix:path=%1/no-bus-here").arg(qEnvironmentVariable("OSTREL_TEST_SCRATCH"))}};
+}
+
+struct CtlRun {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+CtlRun ostrelctl(const QStringList& arguments, const Environment& environment = {}) {
+  ChildProcess process;
+  for (const auto& [name, value] : environment) process.setEnvironment(name, value);
+  CtlRun run;
+  QString error;
+  if (!process.start(buildProgram(QStringLiteral("ostrelctl")), arguments, &error)) {
+    ADD_FAILURE() << error.toStdString();
+    return run;
+  }
+  const std::optional<ChildExit> exit = process.waitForExit(30s);
+  process.waitForEndOfStreams(5s);
+  if (!exit || !exit->exited) {
+    ADD_FAILURE() << "ostrelctl " << arguments.join(' ').toStdString() << " did not end by itself";
+    return run;
+  }
+  run.status = exit->status;
+  for (const StampedLine& line : process.lines(ChildStream::Output)) run.out += QString::fromUtf8(line.text) + '\n';
+  for (const StampedLine& line : process.lines(ChildStream::Error)) run.err += QString::fromUtf8(line.text) + '\n';
+  return run;
+}
+
+QStringList framesFrom(SimulatedMonitor& sim, std::size_t from) {
+  QStringList out;
+  const auto all = sim.frames();
+  for (std::size_t i = from; i < all.size(); ++i) out << QString::fromLatin1(all[i].text);
+  return out;
+}
+
+QStringList framesAfterQuiet(SimulatedMonitor& sim, std::size_t from, std::size_t atLeast) {
+  sim.waitForFrameCount(from + atLeast, 10s);
+  std::this_thread::sleep_for(kQuiet);
+  return framesFrom(sim, from);
+}
+
+QString nameOf(const SimulatedMonitor& sim) {
+  return sim.linkPath().section('/', -1);
+}
+
+QJsonObject parseJson(const QString& text) {
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text.toStdString();
+  return doc.object();
+}
+
+// ---- ostrelctl on its own ---------------------------------------------------
+
+TEST(OstrelctlAlone, BadCommandLinesSendNothing) {
+  SimulatedMonitor sim(48, QStringLiteral("alone-sim0"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  const struct {
+    QStringList arguments;
+    int status;
+    const char* err;
+  } cases[] = {
+      {{}, 2, "ostrelctl: no command given\nTry 'ostrelctl --help'.\n"},
+      {{"contrast", "10"}, 2, "ostrelctl: contrast must be 1..9, up or down, not 10\nTry 'ostrelctl --help'.\n"},
+      {{"mode", "photo"},
+       2,
+       "ostrelctl: image mode must be text, graphic, video, not \"photo\"\nTry 'ostrelctl --help'.\n"},
+      {{"brightness", "101"}, 2, "ostrelctl: brightness must be 0..100, not 101\nTry 'ostrelctl --help'.\n"},
+      {{"refresh", "--json"},
+       2,
+       "ostrelctl: --json goes with status, read or monitors, not with refresh\nTry 'ostrelctl --help'.\n"},
+      {{"--help"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const CtlRun run = ostrelctl(c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, QString::fromUtf8(c.err));
+    if (c.status == 0) {
+      EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: ostrelctl"))) << run.out.toStdString();
+    }
+  }
+  std::this_thread::sleep_for(kQuiet);
+  EXPECT_EQ(sim.frameCount(), 0u);
+}
+
+TEST(OstrelctlAlone, WorksTheMonitorDirectlyWithOrWithoutASessionBus) {
+  SimulatedMonitor sim(48, QStringLiteral("alone-sim1"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  const struct {
+    const char* name;
+    Environment environment;
+  } buses[] = {{"session bus, no Ostrel on it", {}}, {"no session bus", withoutSessionBus()}};
+  for (const auto& bus : buses) {
+    SCOPED_TRACE(bus.name);
+    std::size_t from = sim.frameCount();
+    CtlRun run = ostrelctl({"refresh"}, bus.environment);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString());
+    EXPECT_EQ(run.err, QString());
+    EXPECT_EQ(framesAfterQuiet(sim, from, 2), (QStringList{kProbe, f(3, 1)}));
+
+    from = sim.frameCount();
+    run = ostrelctl({"light", "mixed"}, bus.environment);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(framesAfterQuiet(sim, from, 2), (QStringList{kProbe, f(7, 3)}));
+  }
+
+  // status --json: what the monitor reports, set from its own menu.
+  for (const char* line : {"set contrast 8", "set mode 4", "set speed 1", "set light 2", "set brightness 5",
+                           "set temperature 95", "state"}) {
+    ASSERT_TRUE(sim.command(line));
+  }
+  ASSERT_TRUE(sim.waitForDiagnostic("temperature 95", 5s));
+  const CtlRun status = ostrelctl({"status", "--json"});
+  ASSERT_EQ(status.status, 0) << status.err.toStdString();
+  const QJsonObject json = parseJson(status.out);
+  EXPECT_EQ(json.value("source"), QJsonValue("direct"));
+  EXPECT_EQ(json.value("current"), QJsonValue(nameOf(sim)));
+  EXPECT_EQ(json.value("mcuVersion"), QJsonValue(48));
+  EXPECT_EQ(json.value("contrast"), QJsonValue(8));
+  EXPECT_EQ(json.value("imageMode"), QJsonValue(4));
+  EXPECT_EQ(json.value("refreshSpeed"), QJsonValue(1));
+  EXPECT_EQ(json.value("frontLightMode"), QJsonValue(2));
+  EXPECT_EQ(json.value("brightness"), QJsonValue(5));
+  EXPECT_EQ(json.value("temperature"), QJsonValue(95));
+
+  const CtlRun monitors = ostrelctl({"monitors"});
+  EXPECT_EQ(monitors.status, 0);
+  EXPECT_EQ(monitors.out, nameOf(sim) + '\n');
+}
+
+TEST(OstrelctlAlone, NoMonitorExitsThree) {
+  // A serial line that never answers stands in for whatever the machine has.
+  PseudoTerminal silent;
+  ASSERT_FALSE(silent.publish(QStringLiteral("alone-silent")).isEmpty());
+  for (const QStringList& arguments :
+       {QStringList{"refresh"}, QStringList{"status", "--json"}, QStringList{"monitors"}}) {
+    SCOPED_TRACE(arguments.join(' ').toStdString());
+    const CtlRun run = ostrelctl(arguments);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrelctl: no monitor: no serial port answered as a monitor")))
+        << run.err.toStdString();
+    EXPECT_EQ(run.out, QString());
+  }
+}
+
+// ---- with Ostrel running ----------------------------------------------------
+
+class WithOstrel : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sim_ = std::make_unique<SimulatedMonitor>(48, QStringLiteral("with-ostrel-sim"));
+    QString error;
+    ASSERT_TRUE(sim_->start(&error)) << error.toStdString();
+    ostrel_ = std::make_unique<OstrelProcess>();
+    ASSERT_TRUE(ostrel_->start(&error)) << error.toStdString();
+    ASSERT_TRUE(ostrel_->waitUntilReady(30s)) << ostrel_->logText().toStdString();
+    // The read-back that follows the monitor's acceptance is over.
+    ASSERT_TRUE(sim_->waitForFrame(f(10, 8).toLatin1(), 20s).has_value());
+    std::this_thread::sleep_for(kQuiet);
+  }
+  static void TearDownTestSuite() {
+    if (ostrel_) ostrel_->stop();
+    ostrel_.reset();
+    sim_.reset();
+  }
+  static std::unique_ptr<SimulatedMonitor> sim_;
+  static std::unique_ptr<OstrelProcess> ostrel_;
+};
+
+std::unique_ptr<SimulatedMonitor> WithOstrel::sim_;
+std::unique_ptr<OstrelProcess> WithOstrel::ostrel_;
+
+TEST_F(WithOstrel, CommandsGoThroughOstrel) {
+  const struct {
+    QStringList arguments;
+    QStringList frames;
+  } cases[] = {
+      {{"refresh"}, {f(3, 1)}},
+      {{"contrast", "4"}, {f(1, 4)}},
+      {{"contrast", "up"}, {f(1, 5), f(10, 1)}},
+      {{"contrast", "down"}, {f(1, 4), f(10, 1)}},
+      {{"mode", "graphic"}, {f(2, 3)}},
+      {{"speed", "5"}, {f(4, 5)}},
+      {{"light", "cold"}, {f(7, 1)}},
+      {{"brightness", "10"}, {f(9, 10)}},
+      {{"temperature", "90"}, {f(8, 90)}},
+      {{"sync-time"}, {f(5, 0)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const std::size_t from = sim_->frameCount();
+    const CtlRun run = ostrelctl(c.arguments);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, QString());
+    // No probe: Ostrel keeps the port, ostrelctl only asked it.
+    EXPECT_EQ(framesAfterQuiet(*sim_, from, c.frames.size()), c.frames);
+  }
+  EXPECT_GE(ostrel_->countLogContaining("Bus request Refresh from :"), 1);
+  EXPECT_TRUE(ostrel_->process().isRunning());
+}
+
+TEST_F(WithOstrel, StatusAndReadShowWhatTheMonitorReported) {
+  const std::size_t logFrom = ostrel_->logLineCount();
+  for (const char* line : {"set contrast 6", "set brightness 70", "set mode 2"}) ASSERT_TRUE(sim_->command(line));
+  ASSERT_TRUE(ostrel_->waitForLog("updateViewModeDisplay modeValue = 2", 10s, logFrom).has_value());
+
+  const CtlRun status = ostrelctl({"status", "--json"});
+  ASSERT_EQ(status.status, 0) << status.err.toStdString();
+  QJsonObject json = parseJson(status.out);
+  EXPECT_EQ(json.value("source"), QJsonValue("ostrel"));
+  EXPECT_EQ(json.value("monitors").toVariant().toStringList(), QStringList{nameOf(*sim_)});
+  EXPECT_EQ(json.value("mcuVersion"), QJsonValue(48));
+  EXPECT_EQ(json.value("contrast"), QJsonValue(6));
+  EXPECT_EQ(json.value("brightness"), QJsonValue(70));
+  EXPECT_EQ(json.value("imageMode"), QJsonValue(2));
+
+  // read asks the monitor again, with the window's read-back, and shows the answers.
+  ASSERT_TRUE(sim_->command("set speed 2"));
+  ASSERT_TRUE(ostrel_->waitForLog("updateViewSpeedDisplay speedValue = 2", 10s, logFrom).has_value());
+  const std::size_t from = sim_->frameCount();
+  const CtlRun read = ostrelctl({"read", "--json"});
+  ASSERT_EQ(read.status, 0) << read.err.toStdString();
+  EXPECT_EQ(framesFrom(*sim_, from), (QStringList{f(10, 1), f(10, 2), f(10, 4), f(10, 7), f(10, 9), f(10, 8)}));
+  json = parseJson(read.out);
+  EXPECT_EQ(json.value("refreshSpeed"), QJsonValue(2));
+  EXPECT_EQ(json.value("contrast"), QJsonValue(6));
+  EXPECT_TRUE(json.value("temperature").isDouble());
+}
+
+TEST_F(WithOstrel, ASecondLaunchHandsOverAndExits) {
+  const std::optional<QString> window = ostrel_->waitForWindow();
+  ASSERT_TRUE(window.has_value());
+  auto opens = [] { return sim_->diagnostics().filter(QStringLiteral("the port was opened")).size(); };
+  const qsizetype opensBefore = opens();
+  // Focus elsewhere first, so that the hand-over has something to do.
+  QByteArray root;
+  ASSERT_TRUE(xdotool({QStringLiteral("search"), QStringLiteral("--maxdepth"), QStringLiteral("0"), QStringLiteral("")},
+                      &root));
+  xdotool({QStringLiteral("windowfocus"), QString::fromLatin1(root.trimmed().split('\n').front())});
+  QByteArray focused;
+  xdotool({QStringLiteral("getwindowfocus")}, &focused);
+  ASSERT_NE(focused.trimmed(), window->toLatin1());
+
+  const std::size_t logFrom = ostrel_->logLineCount();
+  OstrelProcess second;
+  QString error;
+  ASSERT_TRUE(second.start(&error)) << error.toStdString();
+  const std::optional<ChildExit> exit = second.waitForExit(20s);
+  ASSERT_TRUE(exit.has_value()) << "the second Ostrel kept running";
+  EXPECT_TRUE(exit->exited);
+  EXPECT_EQ(exit->status, 0);
+  second.process().waitForEndOfStreams(5s);
+  EXPECT_EQ(second.countLog("Another Ostrel is running: asked it to show its window"), 1);
+  EXPECT_EQ(second.countLogContaining("startPin"), 0) << "the second Ostrel looked for monitors";
+  EXPECT_TRUE(ostrel_->waitForLogStartingWith("Bus request Activate from :", 5s, logFrom).has_value());
+
+  bool raised = false;
+  for (int i = 0; i < 100 && !raised; ++i) {
+    focused.clear();
+    raised = xdotool({QStringLiteral("getwindowfocus")}, &focused) && focused.trimmed() == window->toLatin1();
+    if (!raised) std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(raised) << "focus is on " << focused.trimmed().toStdString() << ", not " << window->toStdString();
+
+  // The first one still has the monitor.
+  EXPECT_TRUE(ostrel_->process().isRunning());
+  EXPECT_EQ(opens(), opensBefore);
+  const std::size_t from = sim_->frameCount();
+  EXPECT_EQ(ostrelctl({"refresh"}).status, 0);
+  EXPECT_EQ(framesAfterQuiet(*sim_, from, 1), QStringList{f(3, 1)});
+}
+
+TEST_F(WithOstrel, WithoutItsMonitorOstrelRefuses) {
+  ASSERT_TRUE(sim_->unplug());
+  ASSERT_TRUE(ostrel_->waitForLog("updateMainViewContent no content to display", 10s).has_value());
+  CtlRun run = ostrelctl({"refresh"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, QStringLiteral("ostrelctl: no monitor is connected; nothing was sent\n"));
+  run = ostrelctl({"status"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, QStringLiteral("No monitor connected.\n"));
+  run = ostrelctl({"status", "--json"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(parseJson(run.out).value("current"), QJsonValue(QJsonValue::Null));
+}
+
+// ---- Ostrel without a session bus -------------------------------------------
+
+TEST(OstrelWithoutSessionBus, StartsSaysSoOnceAndKeepsItsPort) {
+  SimulatedMonitor sim(48, QStringLiteral("nobus-sim"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  OstrelProcess ostrel;
+  for (const auto& [name, value] : withoutSessionBus()) ostrel.setEnvironment(name, value);
+  ASSERT_TRUE(ostrel.start(&error)) << error.toStdString();
+  ASSERT_TRUE(ostrel.waitUntilReady(30s)) << ostrel.logText().toStdString();
+  ASSERT_TRUE(sim.waitForFrame(f(10, 1).toLatin1(), 20s).has_value()) << "no read-back: the monitor was not found";
+  EXPECT_EQ(ostrel.countLogContaining("No session bus ("), 1);
+  EXPECT_EQ(ostrel.countLogContaining("ostrelctl and a second launch cannot reach this Ostrel"), 1);
+
+  // ostrelctl cannot reach it either, and says why it cannot take the port.
+  const CtlRun run = ostrelctl({"refresh"}, withoutSessionBus());
+  EXPECT_TRUE(run.status == 3 || run.status == 4) << run.status;  // 4 when no other port of the machine opens
+  EXPECT_TRUE(run.err.contains(sim.linkPath() + QStringLiteral(": in use by another program, perhaps an Ostrel that "
+                                                               "has no session bus")))
+      << run.err.toStdString();
+  EXPECT_TRUE(ostrel.process().isRunning());
+  ostrel.stop();
+}
+
+}  // namespace
+}  // namespace ostrel::test
