@@ -24,6 +24,9 @@ class KivShortcutTransformer {
   // Nothing for an absent value or one the transformer cannot read.
   virtual std::optional<KivShortcut> transformedValue(const QVariant& stored) const = 0;
   virtual QVariant reverseTransformedValue(const std::optional<KivShortcut>& shortcut) const = 0;
+  // A one-way transformer only reads stored values; a control bound through it
+  // then writes its value untransformed (and says so).
+  virtual bool allowsReverseTransformation() const { return true; }
 
   // The built-in transformer of that name; nothing for another name.
   static std::shared_ptr<const KivShortcutTransformer> transformerWithName(const QString& name);

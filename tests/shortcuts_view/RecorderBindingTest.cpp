@@ -137,6 +137,31 @@ TEST_F(RecorderBindingTest, IncompleteBindingsAreLoggedAndTheValueIsSetAnyway) {
   ASSERT_FALSE(view.infoForBinding(KivShortcutBinding));
 }
 
+// Reads like the dictionary form but refuses to write back.
+class ReadOnlyDictionaryTransformer : public KivShortcutTransformer {
+ public:
+  std::optional<KivShortcut> transformedValue(const QVariant& stored) const override {
+    return KivShortcutTransformer::transformerWithName(KivDictionaryTransformerName)->transformedValue(stored);
+  }
+  QVariant reverseTransformedValue(const std::optional<KivShortcut>&) const override {
+    ADD_FAILURE() << "a one-way transformer was asked to write";
+    return {};
+  }
+  bool allowsReverseTransformation() const override { return false; }
+};
+
+TEST_F(RecorderBindingTest, AOneWayTransformerIsWarnedAboutAndTheValueGoesOutUntransformed) {
+  LogCapture capture;
+  view.bind(KivShortcutBinding, values, kKeyPath,
+            KivBindingOptions{QString(), std::make_shared<ReadOnlyDictionaryTransformer>()});
+  view.setShortcutValue(KivShortcut(2, kControl));
+  EXPECT_EQ(capture.count(QStringLiteral("WARNING: binding \"shortcutValue\" has value transformer, but it doesn't "
+                                         "allow reverse transformations in -[KivShortcutView propagateValue:forBinding:]")),
+            1);
+  EXPECT_EQ(view.shortcutValue(), KivShortcut(2, kControl));
+  view.unbind(KivShortcutBinding);
+}
+
 TEST_F(RecorderBindingTest, OnlyTheShortcutValueIsBindable) {
   LogCapture log;
   view.bind(QStringLiteral("title"), values, kKeyPath, archiveOptions());
