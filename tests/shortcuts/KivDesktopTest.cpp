@@ -172,6 +172,15 @@ TEST_F(KivHotKeysTest, ARegisteredHotKeyRunsItsActionOncePerPressOnTheMainThread
   EXPECT_EQ(type({QStringLiteral("d"), QStringLiteral("ctrl+shift+d")}), Runs{}) << "other combinations run nothing";
 }
 
+TEST_F(KivHotKeysTest, LockKeysDoNotDefeatAHotKey) {
+  ASSERT_TRUE(monitor->registerShortcut(KivShortcut(kVkD, kControl), counting(QStringLiteral("refresh"))));
+  // Num Lock on, then Caps Lock on as well: each press still runs the action once.
+  EXPECT_EQ(type({QStringLiteral("Num_Lock"), QStringLiteral("ctrl+d")}), (Runs{{"refresh", 1}}));
+  EXPECT_EQ(type({QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+d")}), (Runs{{"refresh", 1}}));
+  desktop::switchLocksOff(client);
+  EXPECT_EQ(type({QStringLiteral("ctrl+d")}), (Runs{{"refresh", 1}}));
+}
+
 TEST_F(KivHotKeysTest, TwoHotKeysHaveDistinctIdentifiersAndActions) {
   ASSERT_TRUE(monitor->registerShortcut(KivShortcut(kVkU, kControl), counting("up")));
   ASSERT_TRUE(monitor->registerShortcut(KivShortcut(kVkP, kControl), counting("down")));
