@@ -13,6 +13,7 @@
 #include "ui_MainWindow.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QPalette>
@@ -210,6 +211,7 @@ void ViewController::setViewDisplay() {
   ui_->frontTemperatureTitleInfo->setText(t.frontTemperatureTitleInfo);
   ui_->frontTemperatureWarmTitleInfo->setText(t.frontTemperatureWarmTitleInfo);
   ui_->frontTemperatureColdTitleInfo->setText(t.frontTemperatureColdTitleInfo);
+  alignSliderEnds();
 
   ui_->modeInfo->clear();
   ui_->modeInfo->addItems(t.imageModes);
@@ -224,6 +226,18 @@ void ViewController::setViewDisplay() {
   ui_->displaySerialPort->clear();
   ui_->displaySerialPort->addItem(noDevStr_);
   ui_->displaySerialPort->setCurrentIndex(0);
+}
+
+void ViewController::alignSliderEnds() {
+  // The two sliders start and end at the same place whatever the words at
+  // their ends are in the language shown.
+  const auto sameWidth = [](QLabel* a, QLabel* b) {
+    const int width = std::max(a->sizeHint().width(), b->sizeHint().width());
+    a->setMinimumWidth(width);
+    b->setMinimumWidth(width);
+  };
+  sameWidth(ui_->frontBrightnessDarkTitleInfo, ui_->frontTemperatureWarmTitleInfo);
+  sameWidth(ui_->frontBrightnessBrightTitleInfo, ui_->frontTemperatureColdTitleInfo);
 }
 
 void ViewController::selectPosition(QComboBox* list, std::int32_t position) {

@@ -128,6 +128,7 @@ class ViewController : public QObject,
   void connectActions();
   void selectPosition(QComboBox* list, std::int32_t position);
   void finishLoad();
+  void alignSliderEnds();
   static QRect mainScreenFrame();
   void stepContrast(bool upwards);
 

@@ -184,6 +184,7 @@ TEST_F(MainWindowMonitorTest, ContrastStepsWrapAroundAndAskForTheContrastAfterAT
   };
   load(16);
   if (HasFatalFailure()) return;
+  EventLoopWatch watch;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     switch (c.start) {
@@ -220,6 +221,9 @@ TEST_F(MainWindowMonitorTest, ContrastStepsWrapAroundAndAskForTheContrastAfterAT
         runEventLoopUntil([&] { return (*window)->thresholdInfo()->currentText() == QString::number(c.sent); }, 10000));
     EXPECT_EQ(currentThresholdValue, c.sent - 1);
   }
+  // Eight steps, each waiting a third of a second before its request: none of
+  // it on the event loop.
+  EXPECT_LT(watch.blockedMs(), 700) << "worst gap " << watch.worstGapMs() << " ms";
 }
 
 TEST_F(MainWindowMonitorTest, RemovingTheLastMonitorShowsThePlaceholderDisablesTheControlsAndKeepsTheValues) {
@@ -322,6 +326,15 @@ TEST_F(MainWindowMonitorTest, ScreenshotsInBothLanguagesWithAVersion48Monitor) {
     runEventLoopFor(300);
     EXPECT_TRUE(clippedWidgets(w).isEmpty()) << clippedWidgets(w).join(' ').toStdString();
     EXPECT_GE(w->width(), w->minimumSizeHint().width());
+    // The sliders line up with each other, their left ends with the lists above.
+    QSlider* brightness = (*window)->frontModeBrightnessInfo();
+    QSlider* temperature = (*window)->frontModeTemperatureInfo();
+    EXPECT_EQ(brightness->mapTo(w, QPoint()).x(), temperature->mapTo(w, QPoint()).x());
+    EXPECT_EQ(brightness->width(), temperature->width());
+    const int listsLeft = (*window)->thresholdInfo()->mapTo(w, QPoint()).x();
+    for (const char* end : {"frontBrightnessDarkTitleInfo", "frontTemperatureWarmTitleInfo"}) {
+      EXPECT_EQ(w->findChild<QLabel*>(QLatin1String(end))->mapTo(w, QPoint()).x(), listsLeft) << end;
+    }
     const QPixmap shot = w->grab();
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(dir + QLatin1Char('/') + QLatin1String(c.file)));
