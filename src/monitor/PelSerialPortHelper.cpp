@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 #include "monitor/MonitorState.h"
+#include "monitor/PortOpenAdvice.h"
 #include "monitor/ViewControllerInterface.h"
 
 #include <QString>
@@ -88,6 +89,7 @@ void PelSerialPortHelper::serialPortDidReceiveData(const PelSerialPortRef& port,
 
 void PelSerialPortHelper::serialPortDidEncounterError(const PelSerialPortRef& port, const PelPosixError& error) {
   log("%s %@ %@", "-[PelSerialPortHelper serialPort:didEncounterError:]", port, error);
+  PortOpenAdvice::logOncePerPort(port ? port->path() : error.filePath, error.code);
 }
 
 void PelSerialPortHelper::serialPortWasOpened(const PelSerialPortRef& port) {
