@@ -23,6 +23,7 @@ expect_exec() {
 }
 expect_exec bin/ostrel
 expect_exec bin/ostrel-sim
+expect_exec bin/ostrelctl
 expect_exec libexec/ostrel/ostrelkick
 expect share/applications/VELDOR.Ostrel.desktop
 expect share/icons/hicolor/scalable/apps/ostrel.svg
