@@ -4,7 +4,6 @@
 #include "monitor/UtilsPelSerialPortsValue.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QMainWindow>
 #include <QPointer>
@@ -118,17 +117,18 @@ void MainWindowControlTarget::activate() {
   // X11 ignores a focus request stamped earlier than the last focus change, and
   // Qt stamps it with the last server time it saw, which for a window nobody
   // touched is from its start. Writing the (unchanged) title makes the server
-  // send back a property event with the current time; a round trip (the pointer
-  // query) brings it in, and Qt takes its time from it.
+  // send back a property event with the current time, and the round trip of
+  // the pointer query brings it in; Qt takes its time from that event once the
+  // event loop has handled it, so the request goes out from there. Should the
+  // event still be on its way on a loaded machine, a second request follows.
   window->setWindowTitle(window->windowTitle());
   (void)QCursor::pos();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  window->activateWindow();
-  // Under load the event may still be on its way; one more try once it is in.
-  QPointer<QMainWindow> later(window);
-  QTimer::singleShot(kActivationRetryMs, window, [later] {
-    if (later && !later->isActiveWindow()) later->activateWindow();
-  });
+  QPointer<QMainWindow> target(window);
+  auto focus = [target] {
+    if (target && !target->isActiveWindow()) target->activateWindow();
+  };
+  QTimer::singleShot(0, window, focus);
+  QTimer::singleShot(kActivationRetryMs, window, focus);
 }
 
 }  // namespace ostrel
