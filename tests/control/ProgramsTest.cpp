@@ -319,8 +319,9 @@ TEST_F(WithOstrel, ASecondLaunchHandsOverAndExits) {
 }
 
 TEST_F(WithOstrel, WithoutItsMonitorOstrelRefuses) {
+  const std::size_t logFrom = ostrel_->logLineCount();
   ASSERT_TRUE(sim_->unplug());
-  ASSERT_TRUE(ostrel_->waitForLog("updateMainViewContent no content to display", 10s).has_value());
+  ASSERT_TRUE(ostrel_->waitForLog("updateMainViewContent no content to display", 10s, logFrom).has_value());
   CtlRun run = ostrelctl({"refresh"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err, QStringLiteral("ostrelctl: no monitor is connected; nothing was sent\n"));
@@ -330,6 +331,10 @@ TEST_F(WithOstrel, WithoutItsMonitorOstrelRefuses) {
   run = ostrelctl({"status", "--json"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(parseJson(run.out).value("current"), QJsonValue(QJsonValue::Null));
+  run = ostrelctl({"monitors"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, QString());
+  EXPECT_EQ(run.err, QStringLiteral("ostrelctl: no monitor is connected\n"));
 }
 
 // ---- Ostrel without a session bus -------------------------------------------

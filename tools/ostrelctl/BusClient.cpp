@@ -106,7 +106,13 @@ std::optional<CtlOutcome> BusClient::report(const CtlRequest& request) {
   } else {
     outcome.output = request.json ? QString::fromUtf8(statusJson(values)) : statusText(values);
   }
-  if (!values.hasMonitor()) outcome.code = ExitCode::NoMonitor;
+  if (!values.hasMonitor()) {
+    outcome.code = ExitCode::NoMonitor;
+    // The status says so itself; an empty list needs the words.
+    if (request.command == CtlCommand::Monitors && !request.json) {
+      outcome.error = QStringLiteral("ostrelctl: no monitor is connected\n");
+    }
+  }
   return outcome;
 }
 
