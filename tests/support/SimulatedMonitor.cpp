@@ -25,7 +25,10 @@ SimulatedMonitor::SimulatedMonitor(int mcuVersion, QString name, QStringList ext
     : mcuVersion_(mcuVersion), name_(std::move(name)), extra_(std::move(extra)) {}
 
 bool SimulatedMonitor::start(QString* error, std::chrono::milliseconds timeout) {
-  QStringList arguments{QStringLiteral("--mcu"), QString::number(mcuVersion_), QStringLiteral("--name"), name_};
+  // --exit-on-eof: should the test die, its end of the console pipe closes and
+  // the simulator goes with it instead of lingering.
+  QStringList arguments{QStringLiteral("--mcu"), QString::number(mcuVersion_), QStringLiteral("--name"), name_,
+                        QStringLiteral("--exit-on-eof")};
   arguments += extra_;
   if (!process_.start(buildProgram(QStringLiteral("ostrel-sim")), arguments, error)) return false;
   linkPath_ = virtualPortDirectory() + QLatin1Char('/') + name_;
