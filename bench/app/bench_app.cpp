@@ -141,7 +141,8 @@ double percentile(std::vector<double> v, double p) {
 
 struct Memory {
   long rssKb = 0;
-  long privateKb = 0;
+  long privateKb = 0;    // Private_Clean + Private_Dirty
+  long anonymousKb = 0;  // heap and other anonymous pages: what the program itself allocated
 };
 
 Memory memoryOf(pid_t pid) {
@@ -153,6 +154,7 @@ Memory memoryOf(pid_t pid) {
     if (parts.size() < 2) continue;
     if (parts[0] == "Rss:") m.rssKb = parts[1].toLong();
     if (parts[0] == "Private_Clean:" || parts[0] == "Private_Dirty:") m.privateKb += parts[1].toLong();
+    if (parts[0] == "Anonymous:") m.anonymousKb = parts[1].toLong();
   }
   return m;
 }
@@ -250,11 +252,16 @@ void shortcutLatencyAndMemory(XServer& x, int presses, int commands) {
   std::this_thread::sleep_for(500ms);
   const Memory after = memoryOf(ostrel.process().pid());
   const std::size_t arrived = monitor.frameCount() - base;
-  std::printf("after %zu further commands: resident %+.2f MB, private %+.2f MB\n", arrived,
+  std::printf("after %zu further commands: resident %+.2f MB, anonymous %+.2f MB (private %+.2f MB)\n", arrived,
               static_cast<double>(after.rssKb - before.rssKb) / 1024,
+              static_cast<double>(after.anonymousKb - before.anonymousKb) / 1024,
               static_cast<double>(after.privateKb - before.privateKb) / 1024);
+  // Private_Clean also grows when another program that shared a library's
+  // pages (Qt, on a busy machine) exits: resident and anonymous memory are
+  // what Ostrel itself holds on to.
   verdict("all commands reached the monitor", arrived == static_cast<std::size_t>(commands));
-  verdict("no growth beyond 1 MB", after.rssKb - before.rssKb <= 1024 && after.privateKb - before.privateKb <= 1024);
+  verdict("no growth beyond 1 MB",
+          after.rssKb - before.rssKb <= 1024 && after.anonymousKb - before.anonymousKb <= 1024);
   ostrel.stop();
 }
 
