@@ -36,6 +36,22 @@ struct Caption {
   const char* chinese;
 };
 
+// Every caption of the window, in its two languages.
+std::vector<Caption> captions(const Ui::TestSecondView& ui) {
+  return {
+      {ui.refreshHotKey, "Fast Refresh Hotkey", "快速刷新热键"},
+      {ui.thresholdHotKey, "Contrast Hotkey", "对比度热键"},
+      {ui.thresholdUp, "Up:", "增加:"},
+      {ui.thresholdDown, "Down:", "减小:"},
+      {ui.languageSettings, "Language Settings", "语言设置"},
+      {ui.autoRefreshCheck, "Auto Clear Ghost", "定时清残影"},
+      {ui.autoUnit, "second", "秒"},
+      {ui.autoStartCheck, "Automatic start", "开机自启动"},
+      {ui.buttonExit, "Exit", "退出"},
+      {ui.buttonOK, "OK", "生效"},
+  };
+}
+
 void setCaption(QWidget* widget, const QString& text) {
   if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(text);
@@ -128,19 +144,7 @@ void TestSecondView::viewDidLoad() {
 
 void TestSecondView::setSettingsRes() {
   const bool english = currentViewLanguageFlag != 0;
-  const Caption captions[] = {
-      {ui_->refreshHotKey, "Fast Refresh Hotkey", "快速刷新热键"},
-      {ui_->thresholdHotKey, "Contrast Hotkey", "对比度热键"},
-      {ui_->thresholdUp, "Up:", "增加:"},
-      {ui_->thresholdDown, "Down:", "减小:"},
-      {ui_->languageSettings, "Language Settings", "语言设置"},
-      {ui_->autoRefreshCheck, "Auto Clear Ghost", "定时清残影"},
-      {ui_->autoUnit, "second", "秒"},
-      {ui_->autoStartCheck, "Automatic start", "开机自启动"},
-      {ui_->buttonExit, "Exit", "退出"},
-      {ui_->buttonOK, "OK", "生效"},
-  };
-  for (const Caption& caption : captions) {
+  for (const Caption& caption : captions(*ui_)) {
     setCaption(caption.widget, QString::fromUtf8(english ? caption.english : caption.chinese));
   }
   ui_->autoStartCheck->setHidden(true);
@@ -153,18 +157,8 @@ void TestSecondView::keepCaptionWidthsSteady() {
   // Switching the language relabels the window at once; sizing every caption for
   // the larger of its two texts (Chinese lines are taller) keeps the window from
   // jumping.
-  const Caption captions[] = {
-      {ui_->refreshHotKey, "Fast Refresh Hotkey", "快速刷新热键"},
-      {ui_->thresholdHotKey, "Contrast Hotkey", "对比度热键"},
-      {ui_->thresholdUp, "Up:", "增加:"},
-      {ui_->thresholdDown, "Down:", "减小:"},
-      {ui_->languageSettings, "Language Settings", "语言设置"},
-      {ui_->autoRefreshCheck, "Auto Clear Ghost", "定时清残影"},
-      {ui_->autoUnit, "second", "秒"},
-      {ui_->buttonExit, "Exit", "退出"},
-      {ui_->buttonOK, "OK", "生效"},
-  };
-  for (const Caption& caption : captions) {
+  for (const Caption& caption : captions(*ui_)) {
+    if (caption.widget == ui_->autoStartCheck) continue;  // always hidden
     QSize size;
     for (const char* text : {caption.english, caption.chinese}) {
       setCaption(caption.widget, QString::fromUtf8(text));
