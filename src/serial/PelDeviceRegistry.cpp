@@ -1,5 +1,6 @@
 #include "serial/PelDeviceRegistry.h"
 
+#include "common/Log.h"
 #include "platform/posix/VirtualPortBackend.h"
 #include "platform/udev/UdevDeviceBackend.h"
 
@@ -10,8 +11,15 @@ namespace ostrel {
 namespace {
 
 // The one place where the program's sources of serial devices are chosen.
+// OSTREL_SERIAL_SOURCES=virtual leaves the machine's own serial devices alone
+// and lists only the virtual ports: the test suite runs that way, so that no
+// test probes the host's hardware or contends with another test for it.
 void installDefaultBackends(PelDeviceRegistry& registry) {
-  registry.addBackend(std::make_unique<platform::UdevDeviceBackend>());
+  if (qgetenv("OSTREL_SERIAL_SOURCES") == "virtual") {
+    log("Serial devices: listing virtual ports only (OSTREL_SERIAL_SOURCES=virtual)");
+  } else {
+    registry.addBackend(std::make_unique<platform::UdevDeviceBackend>());
+  }
   registry.addBackend(platform::makeVirtualPortBackend());
 }
 

@@ -18,6 +18,9 @@ chmod 700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 export OSTREL_TEST_SCRATCH="$scratch"
+# Tests use virtual ports only: they never probe or hold the machine's own
+# serial devices, which other tests (or the developer) may be using.
+export OSTREL_SERIAL_SOURCES=virtual
 xvfb_pid=""
 cleanup() {
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
