@@ -1,5 +1,7 @@
 #include "MainWindowHarness.h"
 
+#include "MonitorStateReset.h"
+
 #include "common/Log.h"
 #include "monitor/MonitorState.h"
 #include "platform/InputInjector.h"
@@ -21,17 +23,7 @@ QByteArray parameterReport(int identifier, int value) {
 }
 
 void resetProcessState() {
-  currentThresholdValue = 0;
-  currentModeValue = 0;
-  currentSpeedValue = 0;
-  currentFrontLightModeValue = 0;
-  currentFrontBrightnessValue = 0;
-  currentFrontTemperatureValue = 0;
-  currentMCUVersion = 0;
-  currentPort.reset();
-  caluPortsArr = std::make_shared<QList<PelSerialPortRef>>();
-  mainViewController.reset();
-  serialPortHelper.reset();
+  test::resetMonitorState();
   VCInstance.reset();
   CurrentLanguage = 0;
 }

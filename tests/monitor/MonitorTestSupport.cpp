@@ -8,7 +8,6 @@
 #include <QThread>
 
 namespace ostrel::test {
-namespace {
 
 void resetMonitorState() {
   currentThresholdValue = 0;
@@ -23,8 +22,6 @@ void resetMonitorState() {
   mainViewController.reset();
   serialPortHelper.reset();
 }
-
-}  // namespace
 
 CleanMonitorState::CleanMonitorState() { resetMonitorState(); }
 CleanMonitorState::~CleanMonitorState() {

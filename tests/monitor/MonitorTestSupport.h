@@ -3,6 +3,7 @@
 // on the event loop.
 
 #include "FakeSerialPort.h"
+#include "MonitorStateReset.h"
 #include "RecordingViewController.h"
 
 #include <QString>
