@@ -18,7 +18,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --repeat until-pass:2
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 run: build
 	@scripts/run-ostrel.sh $(BUILD_DIR)/bin

@@ -4,6 +4,7 @@
 #include "app/MainWindowControlTarget.h"
 #include "app/TerminationSignals.h"
 #include "common/Log.h"
+#include "control/BusTypesFirst.h"
 #include "control/OstrelControlService.h"
 #include "control/SingleInstance.h"
 #include "mainwindow/ViewController.h"
@@ -21,6 +22,8 @@
 #include <QMetaObject>
 
 int main(int argc, char* argv[]) {
+  // Before Qt's platform plugin or the control service open a bus connection.
+  ostrel::registerBusTypesBeforeFirstConnection();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ostrel"));
   QApplication::setOrganizationName(QStringLiteral("VELDOR"));

@@ -2,6 +2,7 @@
 // directly, for scripts and desktop keybindings. See `ostrelctl --help`.
 
 #include "common/Log.h"
+#include "control/BusTypesFirst.h"
 #include "ostrelctl/BusClient.h"
 #include "ostrelctl/CommandLine.h"
 #include "ostrelctl/DirectSession.h"
@@ -32,6 +33,7 @@ int finish(const ostrel::ctl::CtlOutcome& outcome) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  ostrel::registerBusTypesBeforeFirstConnection();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("ostrelctl"));
   QCoreApplication::setOrganizationName(QStringLiteral("VELDOR"));
