@@ -78,22 +78,20 @@ QList<QByteArray> frameTexts(const std::vector<ReceivedFrame>& frames, std::size
   return out;
 }
 
-std::chrono::milliseconds between(const ReceivedFrame& earlier, const ReceivedFrame& later) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(later.at - earlier.at);
+bool waitUntilListed(const SimulatedMonitor& monitor) {
+  return runEventLoopUntil(
+      [&] {
+        for (const auto& port : PelSerialPortManager::sharedSerialPortManager().availablePorts())
+          if (port->path() == monitor.linkPath()) return true;
+        return false;
+      },
+      10000);
 }
 
 bool loadWithMonitor(SimulatedMonitor& monitor, std::unique_ptr<LoadedWindow>& window, QString* error,
                      std::shared_ptr<platform::InputInjector> injector) {
   if (!monitor.start(error)) return false;
-  // The port manager outlives the windows of earlier tests: let it list the new
-  // port before the window loads, so that the port is found by load's own
-  // discovery and not by a hot-plug pass.
-  const auto listed = [&] {
-    for (const auto& port : PelSerialPortManager::sharedSerialPortManager().availablePorts())
-      if (port->path() == monitor.linkPath()) return true;
-    return false;
-  };
-  if (!runEventLoopUntil(listed, 10000)) {
+  if (!waitUntilListed(monitor)) {
     if (error) *error = QStringLiteral("the port manager did not list %1").arg(monitor.linkPath());
     return false;
   }
@@ -123,27 +121,5 @@ bool loadWithMonitor(SimulatedMonitor& monitor, std::unique_ptr<LoadedWindow>& w
       10000);
   return true;
 }
-
-struct EventLoopWatch::Impl {
-  QTimer timer;
-  QElapsedTimer clock;
-  qint64 last = 0;
-};
-
-EventLoopWatch::EventLoopWatch() : impl_(std::make_unique<Impl>()) {
-  impl_->timer.setInterval(5);
-  impl_->timer.setTimerType(Qt::PreciseTimer);
-  impl_->clock.start();
-  QObject::connect(&impl_->timer, &QTimer::timeout, [this] {
-    const qint64 now = impl_->clock.elapsed();
-    const qint64 gap = now - impl_->last;
-    impl_->last = now;
-    worst_ = std::max(worst_, gap);
-    if (gap > 50) blocked_ += gap - 50;
-  });
-  impl_->timer.start();
-}
-
-EventLoopWatch::~EventLoopWatch() = default;
 
 }  // namespace ostrel::test

@@ -69,27 +69,15 @@ std::optional<std::size_t> waitForFrameWhileRunning(SimulatedMonitor& monitor, c
                                                     std::size_t from = 0,
                                                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
 QList<QByteArray> frameTexts(const std::vector<ReceivedFrame>& frames, std::size_t from = 0);
-std::chrono::milliseconds between(const ReceivedFrame& earlier, const ReceivedFrame& later);
+
+// The port manager outlives the windows of earlier tests: waiting until it
+// lists a new monitor's port before a window loads makes load's own discovery,
+// not a hot-plug pass, find it. False when it is not listed within 10 s.
+bool waitUntilListed(const SimulatedMonitor& monitor);
 
 // Starts a monitor, loads a window and waits until the monitor's read-back is
 // over and its answers are shown. False (with `error`) when any of it fails.
 bool loadWithMonitor(SimulatedMonitor& monitor, std::unique_ptr<LoadedWindow>& window, QString* error,
                      std::shared_ptr<platform::InputInjector> injector = nullptr);
-
-// Measures how long the event loop was kept from running: a 5 ms timer notes
-// every gap; blockedMs() adds up what each gap exceeded 50 ms by.
-class EventLoopWatch {
- public:
-  EventLoopWatch();
-  ~EventLoopWatch();
-  qint64 worstGapMs() const { return worst_; }
-  qint64 blockedMs() const { return blocked_; }
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-  qint64 worst_ = 0;
-  qint64 blocked_ = 0;
-};
 
 }  // namespace ostrel::test
