@@ -1,9 +1,9 @@
 # The directories where other programs look for Ostrel's files: udev for its
-# rule. pkg-config names the system's own.
+# rule, the shells for their completion. pkg-config names the system's own.
 #
 # An install to /usr (a distribution package) puts these files where the
 # system looks; an install under any other prefix keeps them under that prefix
-# (udev reads /usr/local/lib/udev/rules.d too), so that
+# (udev, bash-completion, zsh and fish read /usr/local too), so that
 # `cmake --install --prefix DIR` never writes outside DIR.
 
 find_package(PkgConfig REQUIRED)
@@ -20,6 +20,12 @@ endfunction()
 
 ostrel_pkg_variable(ostrel_udevdir udev udevdir /usr/lib/udev)
 set(OSTREL_UDEV_RULES_DIR ${ostrel_udevdir}/rules.d CACHE PATH "udev rules directory for an install to /usr")
+ostrel_pkg_variable(ostrel_bash_dir bash-completion completionsdir /usr/share/bash-completion/completions)
+set(OSTREL_BASH_COMPLETION_DIR ${ostrel_bash_dir} CACHE PATH "bash completion directory for an install to /usr")
+ostrel_pkg_variable(ostrel_fish_dir fish completionsdir /usr/share/fish/vendor_completions.d)
+set(OSTREL_FISH_COMPLETION_DIR ${ostrel_fish_dir} CACHE PATH "fish completion directory for an install to /usr")
+set(OSTREL_ZSH_COMPLETION_DIR /usr/share/zsh/vendor-completions CACHE PATH
+    "zsh completion directory for an install to /usr (Debian's zsh reads vendor-completions)")
 
 # ostrel_install_for_system(FILE path NAME name SYSTEM_DIR /abs/dir PREFIX_DIR rel/dir)
 # Installs `path` as `name` into SYSTEM_DIR when the install prefix is /usr,
