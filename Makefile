@@ -1,10 +1,11 @@
-# The two set-up commands: `make run` and `make test`.
+# The two set-up commands: `make run` and `make test`; `make package` builds
+# the Debian package into $(BUILD_DIR).
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps configure build install clean
+.PHONY: run test deps configure build install package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -25,6 +26,9 @@ run: build
 
 install: build
 	cmake --install $(BUILD_DIR)
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Ostrel needs to build and test, only those missing.
+# Installs the Debian packages Ostrel needs to build and test, only those missing,
+# and any further packages named on the command line (CI's checkers).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/debian-packages.txt")
+mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/debian-packages.txt"; [ $# -eq 0 ] || printf '%s\n' "$@")
 missing=()
 for pkg in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then

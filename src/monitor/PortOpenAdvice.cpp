@@ -11,9 +11,14 @@ QString PortOpenAdvice::adviceFor(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
+      // The rule opens the common adapters to the user at the seat; udev applies
+      // a new rule only to devices added after it, hence the two commands.
       return QStringLiteral(
-          "permission denied. Serial devices belong to the dialout group: add yourself with "
-          "\"sudo usermod -aG dialout $USER\", then log out and in again.");
+          "permission denied. Ostrel's udev rule 70-ostrel.rules gives the user at the seat access to "
+          "CH340/CH341, CP210x, FTDI and PL2303 USB serial adapters: once it is installed, "
+          "\"sudo udevadm control --reload\" and then \"sudo udevadm trigger\" apply it without a reboot. "
+          "Other adapters need the dialout group: add yourself with \"sudo usermod -aG dialout $USER\", "
+          "then log out and in again.");
     case EBUSY:
     case EWOULDBLOCK:
       return QStringLiteral(

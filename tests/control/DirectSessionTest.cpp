@@ -7,6 +7,7 @@
 #include "control/ControlProtocol.h"
 #include "monitor/MonitorState.h"
 #include "ostrelctl/DirectSession.h"
+#include "ostrelctl/OpenFailureDiagnosis.h"
 #include "platform/posix/TerminalDevice.h"
 #include "platform/posix/VirtualPortDirectory.h"
 #include "serial/PelSerialPort.h"
@@ -18,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <ostream>
 #include <thread>
@@ -339,6 +341,26 @@ TEST_F(DirectSessionTest, AMonitorThatDoesNotReportIsNotGuessedAt) {
   }
   mute.pty().unpublish();
   managerLists(name, false);
+}
+
+// Tests run as root, where no port refuses access, so the reasons are checked
+// by errno: without access the user learns of the udev rule, the two commands
+// that apply it without a reboot, and the group for other adapters.
+TEST(OpenFailureDiagnosis, ReasonsTellWhatToDo) {
+  const struct {
+    int error;
+    QStringList mustMention;
+  } cases[] = {
+      {EACCES, {"70-ostrel.rules", "\"sudo udevadm control --reload\"", "\"sudo udevadm trigger\"", "dialout"}},
+      {EPERM, {"70-ostrel.rules", "dialout"}},
+      {EBUSY, {"in use by another program"}},
+      {ENODEV, {"the device is gone"}},
+  };
+  for (const auto& c : cases) {
+    const QString reason = OpenFailureDiagnosis::reasonFor(c.error);
+    for (const QString& part : c.mustMention)
+      EXPECT_TRUE(reason.contains(part)) << c.error << " lacks " << part.toStdString() << ": " << reason.toStdString();
+  }
 }
 
 }  // namespace

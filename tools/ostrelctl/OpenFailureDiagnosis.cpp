@@ -32,7 +32,11 @@ QString OpenFailureDiagnosis::reasonFor(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
-      return QStringLiteral("permission denied; membership of the group that owns it, usually dialout, gives access");
+      return QStringLiteral(
+          "permission denied; Ostrel's udev rule 70-ostrel.rules gives the user at the seat access to the "
+          "common USB serial adapters (apply it with \"sudo udevadm control --reload\" and then "
+          "\"sudo udevadm trigger\"), otherwise membership of the group that owns the device, usually "
+          "dialout, gives access");
     case EBUSY:
     case EWOULDBLOCK:
       return QStringLiteral("in use by another program, perhaps an Ostrel that has no session bus");

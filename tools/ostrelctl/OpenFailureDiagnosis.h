@@ -4,9 +4,9 @@
 // Discovery only logs an open failure (to the port's delegate). When ostrelctl
 // finds a port closed after discovery, it opens it once more with a delegate
 // of its own that hears the error, puts the original delegate back, and turns
-// the errno into advice: permission (the dialout group), in use by another
-// program (an Ostrel without a session bus, a terminal program), or the
-// system's own text. A port that opens this time is closed again untouched.
+// the errno into advice: permission (Ostrel's udev rule and how to apply it,
+// or the dialout group), in use by another program (an Ostrel without a
+// session bus, a terminal program), or the system's own text. A port that opens this time is closed again untouched.
 // Main thread only.
 
 #include "serial/PelSerialPortInterface.h"

@@ -1,0 +1,18 @@
+# cmake -DSCDOC=scdoc -DSOURCE=page.1.scd -DOUTPUT=page.1.gz [-DEPOCH=seconds] -P BuildManPage.cmake
+# scdoc reads standard input only; a failure leaves no half-written page behind.
+if(EPOCH)
+  set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
+endif()
+string(REGEX REPLACE "\\.gz$" "" roff ${OUTPUT})
+execute_process(COMMAND ${SCDOC} INPUT_FILE ${SOURCE} OUTPUT_FILE ${roff}.tmp RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+  file(REMOVE ${roff}.tmp)
+  message(FATAL_ERROR "scdoc failed on ${SOURCE}: ${errors}")
+endif()
+execute_process(COMMAND gzip -9nc ${roff}.tmp OUTPUT_FILE ${OUTPUT}.tmp RESULT_VARIABLE status)
+file(REMOVE ${roff}.tmp)
+if(NOT status EQUAL 0)
+  file(REMOVE ${OUTPUT}.tmp)
+  message(FATAL_ERROR "gzip failed on the manual page built from ${SOURCE}")
+endif()
+file(RENAME ${OUTPUT}.tmp ${OUTPUT})
