@@ -3,6 +3,8 @@
 #include "loginitem/InstallLayout.h"
 #include "loginitem/LoginItemController.h"
 #include "loginitem/StartAtLogin.h"
+#include "loginitem/StartAtLoginSwitch.h"
+#include "../settings/WithoutFileAccessOverride.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +20,7 @@ using ostrel::InstallLayout;
 using ostrel::LoginItemController;
 using ostrel::LoginJobs;
 using ostrel::StartAtLogin;
+using ostrel::StartAtLoginSwitch;
 using namespace ostrel::test;
 
 // An installed tree: PREFIX/bin/ostrel and the helper where the install rules
@@ -137,6 +140,88 @@ TEST_F(StartAtLoginTest, ClassSideQueryAnswersForTestHelperNotForOstrelkick) {
   writeFile(dir + "/VELDOR.testHelper.desktop", entryText("/usr/bin/true"));
   ASSERT_TRUE(d.setStartAtLogin2(false));
   EXPECT_TRUE(StartAtLogin::isStartAtLogin(jobs)) << "the class side follows testHelper alone";
+}
+
+// The switch the menus, ostrelctl and the bus share: on by either way in,
+// whatever made the entry.
+TEST_F(StartAtLoginTest, SwitchIsOnWhenEitherEntryStartsOstrel) {
+  const struct {
+    const char* label;
+    QString file;
+    QByteArray contents;
+    bool on;
+  } cases[] = {
+      {"nothing", {}, {}, false},
+      {"helper registered by hand", "VELDOR.Ostrelkick.desktop", entryFor(helper), true},
+      {"helper entry hidden", "VELDOR.Ostrelkick.desktop", entryFor(helper, "Hidden=true\n"), false},
+      {"helper entry switched off", "VELDOR.Ostrelkick.desktop",
+       entryFor(helper, "X-GNOME-Autostart-enabled=false\n"), false},
+      {"Ostrel's own entry", "mine.desktop", entryFor(ostrel), true},
+      {"another program", "other.desktop", entryText("/usr/bin/true"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    dir = freshAutostartDirectory();
+    if (!c.file.isEmpty()) writeFile(dir + "/" + c.file, c.contents);
+    EXPECT_EQ(StartAtLoginSwitch::forExecutable(ostrel).isOn(), c.on);
+  }
+}
+
+TEST_F(StartAtLoginTest, SwitchingOnRegistersTheHelperOnceAndOffRemovesEveryWayIn) {
+  StartAtLoginSwitch sw = StartAtLoginSwitch::forExecutable(ostrel);
+  StartAtLoginSwitch::Outcome outcome = sw.setOn(true);
+  EXPECT_TRUE(outcome.succeeded()) << outcome.error.toStdString();
+  EXPECT_TRUE(outcome.on);
+  EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"VELDOR.Ostrelkick.desktop"});
+  EXPECT_EQ(entriesFor(helper), QStringList{"VELDOR.Ostrelkick"});
+
+  // Already on through Ostrel's own entry: no second way in is added.
+  dir = freshAutostartDirectory();
+  writeFile(dir + "/VELDOR.Ostrel.desktop", entryFor(ostrel));
+  outcome = sw.setOn(true);
+  EXPECT_TRUE(outcome.succeeded() && outcome.on);
+  EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"VELDOR.Ostrel.desktop"});
+
+  writeFile(dir + "/VELDOR.Ostrelkick.desktop", entryFor(helper));
+  writeFile(dir + "/other.desktop", entryText("/usr/bin/true"));
+  outcome = sw.setOn(false);
+  EXPECT_TRUE(outcome.succeeded()) << outcome.error.toStdString();
+  EXPECT_FALSE(outcome.on);
+  EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"other.desktop"});
+}
+
+TEST_F(StartAtLoginTest, SwitchSaysWhyItDidNotTake) {
+  {
+    SCOPED_TRACE("no helper installed");
+    ASSERT_TRUE(QFile::remove(helper));
+    const StartAtLoginSwitch::Outcome outcome = StartAtLoginSwitch::forExecutable(ostrel).setOn(true);
+    EXPECT_FALSE(outcome.on);
+    EXPECT_EQ(outcome.error, "start at login could not be switched on: the login helper ostrelkick is not installed "
+                             "beside " + ostrel);
+    writeExecutable(helper, "#!/bin/sh\n");
+  }
+  ASSERT_TRUE(QDir().mkpath(dir));
+  ASSERT_TRUE(QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+  {
+    SCOPED_TRACE("autostart directory read-only");
+    const ostrel::test::WithoutFileAccessOverride asAnOrdinaryUser;
+    StartAtLoginSwitch sw = StartAtLoginSwitch::forExecutable(ostrel);
+    const StartAtLoginSwitch::Outcome outcome = sw.setOn(true);
+    EXPECT_FALSE(outcome.on);
+    EXPECT_EQ(outcome.error, "start at login could not be switched on: " + dir + "/VELDOR.Ostrelkick.desktop could "
+                             "not be written");
+  }
+  QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  writeFile(dir + "/VELDOR.Ostrelkick.desktop", entryFor(helper));
+  QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  {
+    SCOPED_TRACE("entry in a read-only directory");
+    const ostrel::test::WithoutFileAccessOverride asAnOrdinaryUser;
+    const StartAtLoginSwitch::Outcome outcome = StartAtLoginSwitch::forExecutable(ostrel).setOn(false);
+    EXPECT_TRUE(outcome.on);
+    EXPECT_EQ(outcome.error, "start at login could not be switched off: an entry in " + dir + " could not be removed");
+  }
+  QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace
