@@ -6,6 +6,7 @@
 #include "app/MainWindowControlTarget.h"
 #include "app/StartAtLoginItems.h"
 #include "app/TerminationSignals.h"
+#include "app/TrayIcon.h"
 #include "common/Log.h"
 #include "control/OstrelControlService.h"
 #include "control/SingleInstance.h"
@@ -36,6 +37,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (const auto status = ostrel::CommandLineOptions::refuseLeftovers(QCoreApplication::arguments().mid(1)))
     return *status;
+  QApplication::setWindowIcon(ostrel::TrayIcon::ostrelIcon());
   QApplication::setApplicationName(QStringLiteral("ostrel"));
   QApplication::setOrganizationName(QStringLiteral("VELDOR"));
   QApplication::setDesktopFileName(QStringLiteral("VELDOR.Ostrel"));
@@ -78,11 +80,14 @@ int main(int argc, char* argv[]) {
   auto windowTarget = std::make_shared<ostrel::MainWindowControlTarget>(controller);
   control.setTarget(windowTarget);
 
-  // Start at login from the Ostrel menu and the bus alike.
+  // Start at login from the Ostrel menu, the tray and the bus alike; the tray
+  // once the desktop shows one.
   const auto startAtLogin = ostrel::StartAtLoginSwitch::forThisProcess();
   control.setStartAtLoginSwitch(startAtLogin);
   ostrel::StartAtLoginItems startAtLoginItems(startAtLogin);
   startAtLoginItems.add(controller->startAtLoginAction(), controller->ostrelMenu());
+  const auto tray = ostrel::TrayIcon::forWindow(controller, windowTarget, startAtLoginItems);
+  tray->start(QDBusConnection::sessionBus());
 
   // Recording shortcuts names keys after the X keymap and refuses combinations
   // that another X client holds or one of Ostrel's menus uses.
