@@ -128,9 +128,9 @@ TEST(CommandLine, UsageErrorPointsAtHelp) {
   EXPECT_EQ(usageErrorText({QStringLiteral("unknown command \"x\"")}),
             QStringLiteral("ostrelctl: unknown command \"x\"\nTry 'ostrelctl --help'.\n"));
   // Every command word the parser takes is in the help.
-  for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
-                           "read", "status", "monitors", "autostart on|off|status", "--json", "--verbose",
-                           "--version"}) {
+  for (const char* word :
+       {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time", "read", "status",
+        "monitors", "autostart on|off|status", "--json", "--verbose", "--version"}) {
     EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
   }
 }

@@ -3,14 +3,12 @@
 // calling over its own session bus (ostrel_add_test ... DBUS) like ostrelctl.
 
 #include "BusTestClient.h"
-#include "LoginTestFiles.h"
 #include "app/MainWindowControlTarget.h"
 #include "common/Log.h"
 #include "control/ControlProtocol.h"
 #include "control/ControlSnapshot.h"
 #include "control/OstrelControlService.h"
 #include "control/SingleInstance.h"
-#include "loginitem/StartAtLoginSwitch.h"
 #include "mainwindow/ViewController.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
@@ -19,16 +17,16 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDBusConnection>
-#include <QFile>
-#include <QFileInfo>
 #include <QMainWindow>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <climits>
 #include <memory>
 #include <ostream>
 
-// Frames and messages print as text in failures (PrintTo in LoginTestFiles.h).
+// Frames and messages print as text in failures.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace ostrel::test {
 namespace {
@@ -389,37 +387,6 @@ TEST_F(ControlServiceTest, BeforeTheWindowExistsCallsAreRefusedAndActivateWaits)
   spinFor(kQuietMs);
   EXPECT_EQ(framesFrom(from), QStringList{});
   starting.unpublish();
-}
-
-TEST_F(ControlServiceTest, StartAtLoginIsReadFromTheAutostartListAndSwitchedLikeTheMenuItem) {
-  EXPECT_EQ(client_->property(QStringLiteral("Version")).toString(), QStringLiteral(OSTREL_TEST_PROJECT_VERSION));
-  const QDBusMessage unavailable = client_->call(QStringLiteral("SetStartAtLogin"), {true});
-  EXPECT_EQ(unavailable.errorName(), OstrelBusErrorStartAtLoginFailed) << "no switch given to the service yet";
-
-  // An Ostrel installed with its helper beside it.
-  QTemporaryDir tree;
-  const QString ostrel = QFileInfo(tree.path()).canonicalFilePath() + QStringLiteral("/bin/ostrel");
-  const QString helper = QFileInfo(ostrel).path() + QStringLiteral("/ostrelkick");
-  writeExecutable(ostrel, "#!/bin/sh\n");
-  writeExecutable(helper, "#!/bin/sh\n");
-  const QString entry = freshAutostartDirectory() + QStringLiteral("/VELDOR.Ostrelkick.desktop");
-  service_->setStartAtLoginSwitch(StartAtLoginSwitch::forExecutable(ostrel));
-
-  EXPECT_EQ(client_->property(QStringLiteral("StartAtLogin")), QVariant(false));
-  ASSERT_EQ(client_->call(QStringLiteral("SetStartAtLogin"), {true}).type(), QDBusMessage::ReplyMessage);
-  EXPECT_TRUE(readFile(entry).contains(QByteArray("Exec=" + helper.toUtf8() + "\n")));
-  EXPECT_EQ(client_->property(QStringLiteral("StartAtLogin")), QVariant(true));
-  ASSERT_TRUE(QFile::remove(entry));  // by hand, or by the desktop's settings
-  EXPECT_EQ(client_->property(QStringLiteral("StartAtLogin")), QVariant(false));
-
-  ASSERT_TRUE(QFile::remove(helper));
-  const QDBusMessage refused = client_->call(QStringLiteral("SetStartAtLogin"), {true});
-  EXPECT_EQ(refused.errorName(), OstrelBusErrorStartAtLoginFailed);
-  EXPECT_EQ(refused.errorMessage(),
-            QStringLiteral("start at login could not be switched on: the login helper ostrelkick is not installed "
-                           "beside ") +
-                ostrel);
-  EXPECT_FALSE(QFileInfo::exists(entry));
 }
 
 TEST(SingleInstanceTest, WithoutASessionBusOstrelGoesOnAndSaysSoOnce) {

@@ -269,32 +269,18 @@ TEST(OstrelctlAlone, NoMonitorExitsThree) {
 
 TEST(OstrelctlAlone, AutostartSwitchesTheOstrelBesideItWithoutAMonitor) {
   clearAutostart();
-  const QString kick = autostartEntry(QStringLiteral("VELDOR.Ostrelkick"));
   const struct {
-    QStringList arguments;
+    const char* value;
     const char* out;
     bool entry;  // Ostrelkick's entry there afterwards
-  } steps[] = {
-      {{"autostart", "status"}, "off\n", false}, {{"autostart", "on"}, "", true},
-      {{"autostart", "status"}, "on\n", true},   {{"autostart", "on"}, "", true},
-      {{"autostart", "off"}, "", false},         {{"autostart", "status"}, "off\n", false},
-  };
+  } steps[] = {{"on", "", true}, {"status", "on\n", true}, {"off", "", false}, {"status", "off\n", false}};
   for (const auto& step : steps) {
-    SCOPED_TRACE(step.arguments.join(' ').toStdString());
-    const CtlRun run = ostrelctl(step.arguments, withoutSessionBus());
+    SCOPED_TRACE(step.value);
+    const CtlRun run = ostrelctl({"autostart", step.value}, withoutSessionBus());
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QString::fromLatin1(step.out));
-    EXPECT_EQ(run.err, QString());
-    EXPECT_EQ(QFileInfo::exists(kick), step.entry);
+    EXPECT_EQ(QFileInfo::exists(autostartEntry(QStringLiteral("VELDOR.Ostrelkick"))), step.entry);
   }
-  ASSERT_TRUE(writeText(kick, "[Desktop Entry]\nType=Application\nName=Ostrelkick\nExec=" +
-                                  buildProgram(QStringLiteral("ostrelkick")).toUtf8() + "\nHidden=true\n"));
-  EXPECT_EQ(ostrelctl({"autostart", "status"}).out, QStringLiteral("off\n")) << "a hidden entry starts nothing";
-  const CtlRun bad = ostrelctl({"autostart", "yes"});
-  EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err, QStringLiteral("ostrelctl: autostart must be on, off or status, not \"yes\"\n"
-                                    "Try 'ostrelctl --help'.\n"));
-  clearAutostart();
 }
 
 // ---- with Ostrel running ----------------------------------------------------
@@ -429,21 +415,19 @@ TEST_F(WithOstrel, AutostartGoesThroughOstrel) {
   const std::size_t logFrom = ostrel_->logLineCount();
   EXPECT_EQ(ostrelctl({"autostart", "on"}).status, 0);
   EXPECT_TRUE(ostrel_->waitForLogStartingWith("Bus request SetStartAtLogin 1 from :", 5s, logFrom).has_value());
-  EXPECT_TRUE(QFileInfo::exists(autostartEntry(QStringLiteral("VELDOR.Ostrelkick"))));
   EXPECT_EQ(ostrelctl({"autostart", "status"}).out, QStringLiteral("on\n"));
   clearAutostart();  // by hand: Ostrel reads the list afresh
   EXPECT_EQ(ostrelctl({"autostart", "status"}).out, QStringLiteral("off\n"));
+  // A file where the directory belongs: nobody, not even root, can write there.
+  ASSERT_TRUE(writeText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart"), "not a directory"));
+  const CtlRun refused = ostrelctl({"autostart", "on"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, QStringLiteral("ostrelctl: start at login could not be switched on: %1 could not be written\n")
+                             .arg(autostartEntry(QStringLiteral("VELDOR.Ostrelkick"))));
+  QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
 }
 
 TEST_F(WithOstrel, ASecondLaunchAtLoginLeavesTheRunningWindowAlone) {
-  const std::optional<QString> window = ostrel_->waitForWindow();
-  ASSERT_TRUE(window.has_value());
-  QByteArray root;
-  ASSERT_TRUE(xdotool({QStringLiteral("search"), QStringLiteral("--maxdepth"), QStringLiteral("0"), QStringLiteral("")},
-                      &root));
-  const QString elsewhere = QString::fromLatin1(root.trimmed().split('\n').front());
-  ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), elsewhere}));
-
   const std::size_t logFrom = ostrel_->logLineCount();
   OstrelProcess second;
   QString error;
@@ -454,13 +438,13 @@ TEST_F(WithOstrel, ASecondLaunchAtLoginLeavesTheRunningWindowAlone) {
   second.process().waitForEndOfStreams(5s);
   EXPECT_EQ(second.countLog("Another Ostrel is running: left its window as it is"), 1)
       << second.logText().toStdString();
-  // The second one had its answer, so the first has seen all it was asked.
-  for (std::size_t i = logFrom; i < ostrel_->logLines().size(); ++i) {
+  // A later request marks where the first one's log of that hand-over ends.
+  EXPECT_EQ(ostrelctl({"refresh"}).status, 0);
+  const auto marker = ostrel_->waitForLogStartingWith("Bus request Refresh from :", 5s, logFrom);
+  ASSERT_TRUE(marker.has_value());
+  for (std::size_t i = logFrom; i < *marker; ++i) {
     EXPECT_FALSE(ostrel_->logLines()[i].text.startsWith("Bus request Activate")) << "the window was raised";
   }
-  QByteArray focused;
-  ASSERT_TRUE(xdotool({QStringLiteral("getwindowfocus")}, &focused));
-  EXPECT_NE(focused.trimmed(), window->toLatin1());
 }
 
 TEST_F(WithOstrel, WithoutItsMonitorOstrelRefuses) {
