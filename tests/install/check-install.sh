@@ -50,16 +50,16 @@ kill -TERM "$pid"
 wait "$pid" || true
 
 # The installed helper finds the installed Ostrel by its fixed relative rule:
-# with Ostrel not running it launches it.
+# with Ostrel not running it launches it, minimised as at login.
 "$prefix/libexec/ostrel/ostrelkick" >/dev/null 2>"$prefix/kick.log" &
 kick=$!
 launched=0
 for _ in $(seq 1 100); do
-  if pgrep -f "^$prefix/bin/ostrel\$" >/dev/null; then launched=1; break; fi
+  if pgrep -f "^$prefix/bin/ostrel --minimized\$" >/dev/null; then launched=1; break; fi
   sleep 0.05
 done
 wait "$kick" || true
-pkill -f "^$prefix/bin/ostrel\$" || true
+pkill -f "^$prefix/bin/ostrel --minimized\$" || true
 if [ $launched -ne 1 ]; then
   echo "ostrelkick did not launch the installed ostrel:" >&2
   cat "$prefix/kick.log" >&2
