@@ -59,7 +59,6 @@ QComboBox* ViewController::frontLightModeInfo() const { return ui_->frontLightMo
 QSlider* ViewController::frontModeBrightnessInfo() const { return ui_->frontModeBrightnessInfo; }
 QSlider* ViewController::frontModeTemperatureInfo() const { return ui_->frontModeTemperatureInfo; }
 QMenu* ViewController::ostrelMenu() const { return ui_->menuOstrel; }
-QAction* ViewController::settingsAction() const { return ui_->actionSettings; }
 QAction* ViewController::startAtLoginAction() const { return ui_->actionStartAtLogin; }
 QAction* ViewController::quitAction() const { return ui_->actionQuit; }
 

@@ -127,10 +127,9 @@ class ViewController : public QObject,
   QSlider* frontModeTemperatureInfo() const;
 
   // The Ostrel menu and its items. The application gives "Start at Login" its
-  // behaviour (the start-at-login machinery lives above this folder); Settings…
-  // opens the settings window and Quit closes the window, which ends Ostrel.
+  // behaviour (the start-at-login machinery lives above this folder); Quit
+  // closes the window, which ends Ostrel.
   QMenu* ostrelMenu() const;
-  QAction* settingsAction() const;
   QAction* startAtLoginAction() const;
   QAction* quitAction() const;
 
