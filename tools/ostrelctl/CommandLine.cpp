@@ -178,7 +178,7 @@ QString usageErrorText(const UsageError& error) {
 
 QString helpText() {
   return QStringLiteral(
-      "Usage: ostrelctl [--verbose] COMMAND [VALUE]\n"
+      "Usage: ostrelctl [OPTION]... COMMAND [VALUE]\n"
       "Control the e-paper monitor through the running Ostrel, or directly when\n"
       "Ostrel is not running.\n"
       "\n"
