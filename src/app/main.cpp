@@ -1,8 +1,12 @@
 // Ostrel's process entry: the application object, the main window and the shell.
 
 #include "app/AppDelegate.h"
+#include "app/CommandLineOptions.h"
+#include "app/GraphicalSession.h"
 #include "app/MainWindowControlTarget.h"
+#include "app/StartAtLoginItems.h"
 #include "app/TerminationSignals.h"
+#include "app/TrayIcon.h"
 #include "common/Log.h"
 #include "control/BusTypesFirst.h"
 #include "control/OstrelControlService.h"
@@ -20,11 +24,23 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMetaObject>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+  // --help and --version need no display; without a graphical session, say so
+  // before Qt's platform plugin gives up with its own advice.
+  const ostrel::CommandLineOptions options = ostrel::CommandLineOptions::parse(argc, argv);
+  if (const auto status = options.answer()) return *status;
+  if (const auto missing = ostrel::missingGraphicalSession(options.arguments())) {
+    std::fputs(missing->toLocal8Bit().constData(), stderr);
+    return 1;
+  }
   // Before Qt's platform plugin or the control service open a bus connection.
   ostrel::registerBusTypesBeforeFirstConnection();
   QApplication app(argc, argv);
+  if (const auto status = ostrel::CommandLineOptions::refuseLeftovers(QCoreApplication::arguments().mid(1)))
+    return *status;
+  QApplication::setWindowIcon(ostrel::TrayIcon::ostrelIcon());
   QApplication::setApplicationName(QStringLiteral("ostrel"));
   QApplication::setOrganizationName(QStringLiteral("VELDOR"));
   QApplication::setDesktopFileName(QStringLiteral("VELDOR.Ostrel"));
@@ -37,8 +53,9 @@ int main(int argc, char* argv[]) {
   // second launch raises the first one's window and ends here, before it could
   // touch a serial port.
   ostrel::OstrelControlService control;
-  if (const auto status = ostrel::SingleInstance::exitStatus(
-          ostrel::SingleInstance::claim(control, QDBusConnection::sessionBus())))
+  if (const auto status = ostrel::SingleInstance::exitStatus(ostrel::SingleInstance::claim(
+          control, QDBusConnection::sessionBus(),
+          options.minimized() ? ostrel::HandOver::Quietly : ostrel::HandOver::ShowWindow)))
     return *status;
 
   // The monitor's keys, the pointer and global shortcuts need an X11 session;
@@ -56,9 +73,24 @@ int main(int argc, char* argv[]) {
 
   auto controller = std::make_shared<ostrel::ViewController>(injector, noInjector);
   controller->viewDidLoad();
-  controller->window()->show();
+  // Started at login, the window stays out of the way until asked for.
+  if (options.minimized()) {
+    controller->window()->showMinimized();
+  } else {
+    controller->window()->show();
+  }
   controller->viewDidAppear();
-  control.setTarget(std::make_shared<ostrel::MainWindowControlTarget>(controller));
+  auto windowTarget = std::make_shared<ostrel::MainWindowControlTarget>(controller);
+  control.setTarget(windowTarget);
+
+  // Start at login from the Ostrel menu, the tray and the bus alike; the tray
+  // once the desktop shows one.
+  const auto startAtLogin = ostrel::StartAtLoginSwitch::forThisProcess();
+  control.setStartAtLoginSwitch(startAtLogin);
+  ostrel::StartAtLoginItems startAtLoginItems(startAtLogin);
+  startAtLoginItems.add(controller->startAtLoginAction(), controller->ostrelMenu());
+  const auto tray = ostrel::TrayIcon::forWindow(controller, windowTarget, startAtLoginItems);
+  tray->start(QDBusConnection::sessionBus());
 
   // Recording shortcuts names keys after the X keymap and refuses combinations
   // that another X client holds or one of Ostrel's menus uses.

@@ -10,6 +10,7 @@ const QString OstrelBusInterfaceName = QStringLiteral("VELDOR.Ostrel1");
 const QString OstrelBusErrorOutOfRange = QStringLiteral("VELDOR.Ostrel1.Error.OutOfRange");
 const QString OstrelBusErrorNoMonitor = QStringLiteral("VELDOR.Ostrel1.Error.NoMonitor");
 const QString OstrelBusErrorNotSupported = QStringLiteral("VELDOR.Ostrel1.Error.NotSupported");
+const QString OstrelBusErrorStartAtLoginFailed = QStringLiteral("VELDOR.Ostrel1.Error.StartAtLoginFailed");
 
 namespace {
 

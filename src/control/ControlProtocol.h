@@ -29,6 +29,9 @@ extern const QString OstrelBusErrorNoMonitor;  // "VELDOR.Ostrel1.Error.NoMonito
 // The connected monitor has no such control (front light below MCU version 48).
 extern const QString OstrelBusErrorNotSupported;  // "VELDOR.Ostrel1.Error.NotSupported"
 
+// Start at login could not be switched as asked; the message says why.
+extern const QString OstrelBusErrorStartAtLoginFailed;  // "VELDOR.Ostrel1.Error.StartAtLoginFailed"
+
 enum class ControlSetting { Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness, Temperature };
 
 struct ControlSettingRange {

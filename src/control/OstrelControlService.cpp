@@ -1,6 +1,7 @@
 #include "control/OstrelControlService.h"
 
 #include "common/Log.h"
+#include "common/Version.h"
 #include "control/MonitorControlTarget.h"
 
 #include <QAbstractEventDispatcher>
@@ -201,6 +202,33 @@ void OstrelControlService::Activate() {
   } else {
     activationPending_ = true;
   }
+}
+
+}  // namespace ostrel
+
+namespace ostrel {
+
+void OstrelControlService::setStartAtLoginSwitch(StartAtLoginSwitch startAtLogin) {
+  startAtLogin_ = std::move(startAtLogin);
+}
+
+QString OstrelControlService::version() const {
+  return QString::fromLatin1(kOstrelVersion);
+}
+
+bool OstrelControlService::startAtLogin() const {
+  return startAtLogin_ && startAtLogin_->isOn();
+}
+
+void OstrelControlService::SetStartAtLogin(bool startAtLogin) {
+  log("Bus request SetStartAtLogin %d from %@", startAtLogin ? 1 : 0, caller());
+  if (!startAtLogin_) {
+    refuse("SetStartAtLogin", OstrelBusErrorStartAtLoginFailed,
+           QStringLiteral("start at login is not available in this Ostrel"));
+    return;
+  }
+  const StartAtLoginSwitch::Outcome outcome = startAtLogin_->setOn(startAtLogin);
+  if (!outcome.succeeded()) refuse("SetStartAtLogin", OstrelBusErrorStartAtLoginFailed, outcome.error);
 }
 
 }  // namespace ostrel

@@ -24,9 +24,19 @@
 // the last ones announced, and org.freedesktop.DBus.Properties.PropertiesChanged
 // carries those that differ, whatever changed them: a report from the monitor,
 // the user in the window, a shortcut, a bus call.
+//
+// The program and start at login:
+//   Version (s, read-only): the program's version, as `ostrel --version` says.
+//   StartAtLogin (b, read-only): whether Ostrel starts at login, read from the
+//   autostart list at every read (StartAtLoginSwitch); not announced, since an
+//   entry edited by hand changes it without Ostrel knowing.
+//   SetStartAtLogin(b): switches it as the menus' "Start at Login" item does;
+//   refused with VELDOR.Ostrel1.Error.StartAtLoginFailed, saying why, when the
+//   state afterwards is not the one asked for. Needs no monitor.
 
 #include "control/ControlProtocol.h"
 #include "control/ControlSnapshot.h"
+#include "loginitem/StartAtLoginSwitch.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -51,6 +61,9 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_PROPERTY(int FrontLightMode READ frontLightMode)
   Q_PROPERTY(int Brightness READ brightness)
   Q_PROPERTY(int Temperature READ temperature)
+  // The program and start at login.
+  Q_PROPERTY(QString Version READ version)
+  Q_PROPERTY(bool StartAtLogin READ startAtLogin)
 
  public:
   explicit OstrelControlService(QObject* parent = nullptr);
@@ -80,6 +93,12 @@ class OstrelControlService : public QObject, protected QDBusContext {
   int brightness() const;
   int temperature() const;
 
+  // Start at login, through `startAtLogin` (the running Ostrel's). Until it is
+  // set the property reads false and SetStartAtLogin is refused.
+  void setStartAtLoginSwitch(StartAtLoginSwitch startAtLogin);
+  QString version() const;
+  bool startAtLogin() const;
+
  public Q_SLOTS:
   Q_SCRIPTABLE void Refresh();
   Q_SCRIPTABLE void ContrastUp();
@@ -93,6 +112,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_SCRIPTABLE void SyncTime();
   Q_SCRIPTABLE void ReadParameters();
   Q_SCRIPTABLE void Activate();
+  Q_SCRIPTABLE void SetStartAtLogin(bool startAtLogin);
 
  private:
   // True when the call may go ahead; otherwise the caller has its error reply.
@@ -106,6 +126,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   std::optional<QDBusConnection> connection_;
   ControlSnapshot announced_;
   QMetaObject::Connection idleHook_;
+  std::optional<StartAtLoginSwitch> startAtLogin_;
 };
 
 }  // namespace ostrel

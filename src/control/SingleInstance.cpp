@@ -11,23 +11,28 @@
 namespace ostrel {
 namespace {
 
-InstanceRole handOver(QDBusConnection bus) {
-  QDBusMessage activate = QDBusMessage::createMethodCall(OstrelBusServiceName, OstrelBusObjectPath,
-                                                         OstrelBusInterfaceName, QStringLiteral("Activate"));
-  activate.setAutoStartService(false);
-  const QDBusMessage answer = bus.call(activate, QDBus::Block, SingleInstance::kActivateTimeoutMs);
+InstanceRole handOver(QDBusConnection bus, HandOver how) {
+  QDBusMessage request =
+      how == HandOver::ShowWindow
+          ? QDBusMessage::createMethodCall(OstrelBusServiceName, OstrelBusObjectPath, OstrelBusInterfaceName,
+                                           QStringLiteral("Activate"))
+          : QDBusMessage::createMethodCall(OstrelBusServiceName, OstrelBusObjectPath,
+                                           QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+  request.setAutoStartService(false);
+  const QDBusMessage answer = bus.call(request, QDBus::Block, SingleInstance::kActivateTimeoutMs);
   if (answer.type() == QDBusMessage::ErrorMessage) {
     log("Another Ostrel is running but did not answer (%@: %@); not starting a second one", answer.errorName(),
         answer.errorMessage());
     return InstanceRole::SecondaryUnreachable;
   }
-  log("Another Ostrel is running: asked it to show its window");
+  log(how == HandOver::ShowWindow ? "Another Ostrel is running: asked it to show its window"
+                                  : "Another Ostrel is running: left its window as it is");
   return InstanceRole::Secondary;
 }
 
 }  // namespace
 
-InstanceRole SingleInstance::claim(OstrelControlService& service, const QDBusConnection& connection) {
+InstanceRole SingleInstance::claim(OstrelControlService& service, const QDBusConnection& connection, HandOver how) {
   QDBusConnection bus = connection;
   if (!bus.isConnected()) {
     log("No session bus (%@): ostrelctl and a second launch cannot reach this Ostrel", bus.lastError().message());
@@ -50,7 +55,7 @@ InstanceRole SingleInstance::claim(OstrelControlService& service, const QDBusCon
   if (reply.value() == QDBusConnectionInterface::ServiceRegistered) return InstanceRole::Primary;
 
   service.unpublish();
-  return handOver(bus);
+  return handOver(bus, how);
 }
 
 std::optional<int> SingleInstance::exitStatus(InstanceRole role) {

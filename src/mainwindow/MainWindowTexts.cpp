@@ -23,6 +23,13 @@ const MainWindowTexts& MainWindowTexts::forLanguage(std::int32_t language) {
       {QStringLiteral("Off"), QStringLiteral("Cold"), QStringLiteral("Warm"), QStringLiteral("Mixed")},
       QStringLiteral("No Match"),
       QStringLiteral("Currently there is no starter, and the stability is poor. Press Enter to close the pop-up window."),
+      QStringLiteral("Monitors found on the serial ports; commands go to the first"),
+      QStringLiteral("Contrast threshold"),
+      QStringLiteral("Image mode"),
+      QStringLiteral("Refresh speed"),
+      QStringLiteral("Front light mode"),
+      QStringLiteral("Front light brightness"),
+      QStringLiteral("Front light colour temperature"),
   };
   static const MainWindowTexts chinese{
       QStringLiteral("已连接显示器"),
@@ -44,6 +51,13 @@ const MainWindowTexts& MainWindowTexts::forLanguage(std::int32_t language) {
       {QStringLiteral("关闭"), QStringLiteral("冷光"), QStringLiteral("暖光"), QStringLiteral("混光")},
       QStringLiteral("无匹配"),
       QStringLiteral("当前没有设置启动台，稳定性较差，回车关闭弹窗。"),
+      QStringLiteral("在串口上找到的显示器；命令发送到第一台"),
+      QStringLiteral("对比度阈值"),
+      QStringLiteral("画质模式"),
+      QStringLiteral("刷新速度"),
+      QStringLiteral("前光模式"),
+      QStringLiteral("前光亮度"),
+      QStringLiteral("前光色温"),
   };
   return language == 0 ? chinese : english;
 }

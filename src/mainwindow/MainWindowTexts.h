@@ -28,6 +28,14 @@ struct MainWindowTexts {
   QStringList frontLightModes;  // off, cold, warm, mixed
   QString noDevice;             // the monitor list's placeholder
   QString starterWarning;       // the one-button warning dialog
+  // Tool tips, by control.
+  QString displaySerialPortToolTip;
+  QString thresholdInfoToolTip;
+  QString modeInfoToolTip;
+  QString speedInfoToolTip;
+  QString frontLightModeInfoToolTip;
+  QString frontModeBrightnessInfoToolTip;
+  QString frontModeTemperatureInfoToolTip;
 
   static const MainWindowTexts& forLanguage(std::int32_t language);
 };

@@ -4,6 +4,7 @@
 #include "common/NotificationCenter.h"
 #include "mainwindow/AutoClearTimer.h"
 #include "mainwindow/MainWindowTexts.h"
+#include "mainwindow/MenuTexts.h"
 #include "mainwindow/MonitorInputInjection.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
@@ -57,6 +58,9 @@ QComboBox* ViewController::speedInfo() const { return ui_->speedInfo; }
 QComboBox* ViewController::frontLightModeInfo() const { return ui_->frontLightModeInfo; }
 QSlider* ViewController::frontModeBrightnessInfo() const { return ui_->frontModeBrightnessInfo; }
 QSlider* ViewController::frontModeTemperatureInfo() const { return ui_->frontModeTemperatureInfo; }
+QMenu* ViewController::ostrelMenu() const { return ui_->menuOstrel; }
+QAction* ViewController::startAtLoginAction() const { return ui_->actionStartAtLogin; }
+QAction* ViewController::quitAction() const { return ui_->actionQuit; }
 
 void ViewController::setSettingsPresenter(std::function<void()> presenter) { settingsPresenter_ = std::move(presenter); }
 
@@ -212,6 +216,7 @@ void ViewController::setViewDisplay() {
   ui_->frontTemperatureWarmTitleInfo->setText(t.frontTemperatureWarmTitleInfo);
   ui_->frontTemperatureColdTitleInfo->setText(t.frontTemperatureColdTitleInfo);
   alignSliderEnds();
+  relabelToolTipsAndMenu();
 
   ui_->modeInfo->clear();
   ui_->modeInfo->addItems(t.imageModes);
@@ -221,11 +226,32 @@ void ViewController::setViewDisplay() {
   ui_->frontLightModeInfo->addItems(t.frontLightModes);
   selectPosition(ui_->frontLightModeInfo, currentFrontLightModeValue);
 
-  if (availablePortsmutableArr_ && !availablePortsmutableArr_->isEmpty()) return;
-  noDevStr_ = t.noDevice;
-  ui_->displaySerialPort->clear();
-  ui_->displaySerialPort->addItem(noDevStr_);
-  ui_->displaySerialPort->setCurrentIndex(0);
+  // With a monitor listed, the list keeps its port names and noDevStr its text.
+  if (!availablePortsmutableArr_ || availablePortsmutableArr_->isEmpty()) {
+    noDevStr_ = t.noDevice;
+    ui_->displaySerialPort->clear();
+    ui_->displaySerialPort->addItem(noDevStr_);
+    ui_->displaySerialPort->setCurrentIndex(0);
+  }
+  Q_EMIT relabelled();
+}
+
+void ViewController::relabelToolTipsAndMenu() {
+  const MainWindowTexts& t = MainWindowTexts::forLanguage(CurrentLanguage);
+  ui_->displaySerialPort->setToolTip(t.displaySerialPortToolTip);
+  ui_->thresholdInfo->setToolTip(t.thresholdInfoToolTip);
+  ui_->modeInfo->setToolTip(t.modeInfoToolTip);
+  ui_->speedInfo->setToolTip(t.speedInfoToolTip);
+  ui_->frontLightModeInfo->setToolTip(t.frontLightModeInfoToolTip);
+  ui_->frontModeBrightnessInfo->setToolTip(t.frontModeBrightnessInfoToolTip);
+  ui_->frontModeTemperatureInfo->setToolTip(t.frontModeTemperatureInfoToolTip);
+  // The texts carry the mnemonics; the Quit shortcut is the action's own and
+  // stays whatever the words.
+  const MenuTexts& m = MenuTexts::forLanguage(CurrentLanguage);
+  ui_->menuOstrel->setTitle(m.ostrelMenu);
+  ui_->actionSettings->setText(m.settings);
+  ui_->actionStartAtLogin->setText(m.startAtLogin);
+  ui_->actionQuit->setText(m.quit);
 }
 
 void ViewController::alignSliderEnds() {

@@ -19,7 +19,9 @@
 
 class QMainWindow;
 class QRect;
+class QAction;
 class QComboBox;
+class QMenu;
 class QSlider;
 
 namespace Ui {
@@ -124,11 +126,24 @@ class ViewController : public QObject,
   QSlider* frontModeBrightnessInfo() const;
   QSlider* frontModeTemperatureInfo() const;
 
+  // The Ostrel menu and its items. The application gives "Start at Login" its
+  // behaviour (the start-at-login machinery lives above this folder); Quit
+  // closes the window, which ends Ostrel.
+  QMenu* ostrelMenu() const;
+  QAction* startAtLoginAction() const;
+  QAction* quitAction() const;
+
+ Q_SIGNALS:
+  // setViewDisplay() has put every text into the current language; whatever
+  // else shows Ostrel's words (the tray's menu) follows.
+  void relabelled();
+
  private:
   void connectActions();
   void selectPosition(QComboBox* list, std::int32_t position);
   void finishLoad();
   void alignSliderEnds();
+  void relabelToolTipsAndMenu();
   static QRect mainScreenFrame();
   void stepContrast(bool upwards);
 

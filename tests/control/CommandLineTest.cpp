@@ -59,6 +59,12 @@ TEST(CommandLine, AcceptsEveryCommandWithItsValues) {
       {"--help", CtlCommand::Help, 0, false, false},
       {"contrast 12 -h", CtlCommand::Help, 0, false, false},
       {"help", CtlCommand::Help, 0, false, false},
+      {"autostart on", CtlCommand::StartAtLoginOn, 0, false, false},
+      {"autostart OFF", CtlCommand::StartAtLoginOff, 0, false, false},
+      {"-v autostart status", CtlCommand::StartAtLoginStatus, 0, false, true},
+      {"--version", CtlCommand::Version, 0, false, false},
+      {"refresh --version", CtlCommand::Version, 0, false, false},
+      {"--version --help", CtlCommand::Help, 0, false, false},
   };
   for (const Accepted& c : cases) {
     SCOPED_TRACE(c.line);
@@ -106,6 +112,9 @@ TEST(CommandLine, RefusesWithTheAcceptedValues) {
       {"temperature 4294967296", "temperature must be 0..100, not 4294967296"},
       {"refresh --json", "--json goes with status, read or monitors, not with refresh"},
       {"contrast up --json", "--json goes with status, read or monitors, not with contrast"},
+      {"autostart", "autostart needs a value: on, off or status"},
+      {"autostart on off", "autostart takes one value, not \"off\""},
+      {"autostart status --json", "--json goes with status, read or monitors, not with autostart"},
   };
   for (const Refused& c : cases) {
     SCOPED_TRACE(c.line);
@@ -119,8 +128,9 @@ TEST(CommandLine, UsageErrorPointsAtHelp) {
   EXPECT_EQ(usageErrorText({QStringLiteral("unknown command \"x\"")}),
             QStringLiteral("ostrelctl: unknown command \"x\"\nTry 'ostrelctl --help'.\n"));
   // Every command word the parser takes is in the help.
-  for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
-                           "read", "status", "monitors", "--json", "--verbose"}) {
+  for (const char* word :
+       {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time", "read", "status",
+        "monitors", "autostart on|off|status", "--json", "--verbose", "--version"}) {
     EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
   }
 }

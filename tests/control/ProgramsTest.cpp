@@ -9,6 +9,9 @@
 #include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <map>
@@ -49,25 +52,98 @@ struct CtlRun {
   QString err;
 };
 
-CtlRun ostrelctl(const QStringList& arguments, const Environment& environment = {}) {
+// One of the build's programs, run to its end.
+CtlRun runProgram(const QString& program, const QStringList& arguments, const Environment& environment = {}) {
   ChildProcess process;
   for (const auto& [name, value] : environment) process.setEnvironment(name, value);
   CtlRun run;
   QString error;
-  if (!process.start(buildProgram(QStringLiteral("ostrelctl")), arguments, &error)) {
+  if (!process.start(buildProgram(program), arguments, &error)) {
     ADD_FAILURE() << error.toStdString();
     return run;
   }
   const std::optional<ChildExit> exit = process.waitForExit(30s);
   process.waitForEndOfStreams(5s);
   if (!exit || !exit->exited) {
-    ADD_FAILURE() << "ostrelctl " << arguments.join(' ').toStdString() << " did not end by itself";
+    ADD_FAILURE() << program.toStdString() << " " << arguments.join(' ').toStdString() << " did not end by itself";
     return run;
   }
   run.status = exit->status;
   for (const StampedLine& line : process.lines(ChildStream::Output)) run.out += QString::fromUtf8(line.text) + '\n';
   for (const StampedLine& line : process.lines(ChildStream::Error)) run.err += QString::fromUtf8(line.text) + '\n';
   return run;
+}
+
+CtlRun ostrelctl(const QStringList& arguments, const Environment& environment = {}) {
+  return runProgram(QStringLiteral("ostrelctl"), arguments, environment);
+}
+
+Environment withoutDisplay() {
+  return {{QStringLiteral("DISPLAY"), std::nullopt},
+          {QStringLiteral("WAYLAND_DISPLAY"), std::nullopt},
+          {QStringLiteral("QT_QPA_PLATFORM"), std::nullopt}};
+}
+
+QString autostartEntry(const QString& fileId) {
+  return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/") + fileId + QStringLiteral(".desktop");
+}
+
+void clearAutostart() {
+  QDir(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart")).removeRecursively();
+}
+
+bool writeText(const QString& path, const QByteArray& text) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+// ---- every program -----------------------------------------------------------
+
+TEST(Programs, HelpAndVersionNeedNoDisplayAndEveryProgramTellsTheProjectsVersion) {
+  for (const char* name : {"ostrel", "ostrelctl", "ostrel-sim"}) {
+    SCOPED_TRACE(name);
+    const QString program = QString::fromLatin1(name);
+    CtlRun run = runProgram(program, {QStringLiteral("--version")}, withoutDisplay());
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, program + QStringLiteral(" " OSTREL_TEST_PROJECT_VERSION "\n"));
+    EXPECT_EQ(run.err, QString());
+    run = runProgram(program, {QStringLiteral("--help")}, withoutDisplay());
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: "))) << run.out.toStdString();
+    for (const char* part : {"--help", "--version", "\nExit status:\n  0  "}) {
+      EXPECT_TRUE(run.out.contains(QString::fromLatin1(part))) << part << "\n" << run.out.toStdString();
+    }
+  }
+}
+
+TEST(Programs, OstrelWithoutAGraphicalSessionSaysSoInOneLine) {
+  const struct {
+    const char* name;
+    Environment environment;
+  } cases[] = {
+      {"no display at all", withoutDisplay()},
+      {"an X display nobody answers and a Wayland display without its compositor",
+       {{QStringLiteral("DISPLAY"), QStringLiteral(":65000")},
+        {QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("no-compositor-here")},
+        {QStringLiteral("QT_QPA_PLATFORM"), std::nullopt}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CtlRun run = runProgram(QStringLiteral("ostrel"), {}, c.environment);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, QString());
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrel: Ostrel needs a graphical session (X11 or Wayland)")))
+        << run.err.toStdString();
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+  }
+  // A mistyped option is refused, with or without a display.
+  CtlRun run = runProgram(QStringLiteral("ostrel"), {QStringLiteral("--minimised")}, withoutDisplay());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, QStringLiteral("ostrel: unknown option \"--minimised\"\nTry 'ostrel --help'.\n"));
+  run = runProgram(QStringLiteral("ostrel"), {QStringLiteral("--minimized"), QStringLiteral("file.txt")});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, QStringLiteral("ostrel: unexpected argument \"file.txt\"\nTry 'ostrel --help'.\n"));
 }
 
 QStringList framesFrom(SimulatedMonitor& sim, std::size_t from) {
@@ -188,6 +264,22 @@ TEST(OstrelctlAlone, NoMonitorExitsThree) {
     EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrelctl: no monitor: no serial port answered as a monitor")))
         << run.err.toStdString();
     EXPECT_EQ(run.out, QString());
+  }
+}
+
+TEST(OstrelctlAlone, AutostartSwitchesTheOstrelBesideItWithoutAMonitor) {
+  clearAutostart();
+  const struct {
+    const char* value;
+    const char* out;
+    bool entry;  // Ostrelkick's entry there afterwards
+  } steps[] = {{"on", "", true}, {"status", "on\n", true}, {"off", "", false}, {"status", "off\n", false}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.value);
+    const CtlRun run = ostrelctl({"autostart", step.value}, withoutSessionBus());
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString::fromLatin1(step.out));
+    EXPECT_EQ(QFileInfo::exists(autostartEntry(QStringLiteral("VELDOR.Ostrelkick"))), step.entry);
   }
 }
 
@@ -316,6 +408,43 @@ TEST_F(WithOstrel, ASecondLaunchHandsOverAndExits) {
   const std::size_t from = sim_->frameCount();
   EXPECT_EQ(ostrelctl({"refresh"}).status, 0);
   EXPECT_EQ(framesAfterQuiet(*sim_, from, 1), QStringList{f(3, 1)});
+}
+
+TEST_F(WithOstrel, AutostartGoesThroughOstrel) {
+  clearAutostart();
+  const std::size_t logFrom = ostrel_->logLineCount();
+  EXPECT_EQ(ostrelctl({"autostart", "on"}).status, 0);
+  EXPECT_TRUE(ostrel_->waitForLogStartingWith("Bus request SetStartAtLogin 1 from :", 5s, logFrom).has_value());
+  EXPECT_EQ(ostrelctl({"autostart", "status"}).out, QStringLiteral("on\n"));
+  clearAutostart();  // by hand: Ostrel reads the list afresh
+  EXPECT_EQ(ostrelctl({"autostart", "status"}).out, QStringLiteral("off\n"));
+  // A file where the directory belongs: nobody, not even root, can write there.
+  ASSERT_TRUE(writeText(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart"), "not a directory"));
+  const CtlRun refused = ostrelctl({"autostart", "on"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, QStringLiteral("ostrelctl: start at login could not be switched on: %1 could not be written\n")
+                             .arg(autostartEntry(QStringLiteral("VELDOR.Ostrelkick"))));
+  QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
+}
+
+TEST_F(WithOstrel, ASecondLaunchAtLoginLeavesTheRunningWindowAlone) {
+  const std::size_t logFrom = ostrel_->logLineCount();
+  OstrelProcess second;
+  QString error;
+  ASSERT_TRUE(second.start(&error, {QStringLiteral("--minimized")})) << error.toStdString();
+  const std::optional<ChildExit> exit = second.waitForExit(20s);
+  ASSERT_TRUE(exit.has_value()) << "the second Ostrel kept running";
+  EXPECT_EQ(exit->status, 0);
+  second.process().waitForEndOfStreams(5s);
+  EXPECT_EQ(second.countLog("Another Ostrel is running: left its window as it is"), 1)
+      << second.logText().toStdString();
+  // A later request marks where the first one's log of that hand-over ends.
+  EXPECT_EQ(ostrelctl({"refresh"}).status, 0);
+  const auto marker = ostrel_->waitForLogStartingWith("Bus request Refresh from :", 5s, logFrom);
+  ASSERT_TRUE(marker.has_value());
+  for (std::size_t i = logFrom; i < *marker; ++i) {
+    EXPECT_FALSE(ostrel_->logLines()[i].text.startsWith("Bus request Activate")) << "the window was raised";
+  }
 }
 
 TEST_F(WithOstrel, WithoutItsMonitorOstrelRefuses) {

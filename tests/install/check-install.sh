@@ -118,8 +118,8 @@ if [ $package -eq 0 ]; then
   # with Ostrel not running it launches it, then ends.
   "$prefix/libexec/ostrel/ostrelkick" >/dev/null 2>"$scratch/kick.log" || true
   launched=0
-  pgrep -f "^$prefix/bin/ostrel\$" >/dev/null && launched=1
-  pkill -f "^$prefix/bin/ostrel\$" || true
+  pgrep -f "^$prefix/bin/ostrel --minimized\$" >/dev/null && launched=1
+  pkill -f "^$prefix/bin/ostrel --minimized\$" || true
   if [ $launched -ne 1 ]; then
     echo "ostrelkick did not launch the installed ostrel:" >&2
     cat "$scratch/kick.log" >&2

@@ -28,11 +28,12 @@ bool waitForFile(const QString& path, int ms) {
 struct HelperRun {
   int exitCode = -1;
   QString errors;
+  QString output;
 };
 
-HelperRun runHelper(const QString& helper) {
+HelperRun runHelper(const QString& helper, const QStringList& arguments = {}) {
   QProcess process;
-  process.start(helper, {});
+  process.start(helper, arguments);
   HelperRun run;
   if (!process.waitForFinished(30000)) {
     process.kill();
@@ -42,10 +43,12 @@ HelperRun runHelper(const QString& helper) {
   }
   run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   run.errors = QString::fromUtf8(process.readAllStandardError());
+  run.output = QString::fromUtf8(process.readAllStandardOutput());
   return run;
 }
 
-// A stand-in for Ostrel that leaves proof of its start: its working directory.
+// A stand-in for Ostrel that leaves proof of its start: its working directory
+// and its arguments, one per line.
 class OstrelkickTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,7 +64,7 @@ class OstrelkickTest : public ::testing::Test {
   }
 
   void installOstrel(const QString& path) {
-    writeExecutable(path, "#!/bin/sh\nprintf '%s' \"$PWD\" > '" + marker.toUtf8() + "'\n");
+    writeExecutable(path, "#!/bin/sh\nprintf '%s\\n' \"$PWD\" \"$@\" > '" + marker.toUtf8() + "'\n");
   }
   QString installedHelperPath() const {
     return QDir::cleanPath(root + "/prefix/bin/" + InstallLayout::helperDirFromBin() + "/ostrelkick");
@@ -95,7 +98,8 @@ TEST_F(OstrelkickTest, StartsOstrelFromTheInstalledTreeWhenItIsNotRunning) {
         << run.errors.toStdString();
     EXPECT_LT(run.errors.indexOf("NSApplicationMain"), run.errors.indexOf("applicationDidFinishLaunching"));
     ASSERT_TRUE(waitForFile(marker, 20000)) << layout.label << ": Ostrel was not started";
-    EXPECT_EQ(readFile(marker), QDir::homePath().toUtf8()) << "started in the home directory";
+    EXPECT_EQ(readFile(marker), QDir::homePath().toUtf8() + "\n--minimized\n")
+        << "started minimised, in the home directory";
   }
 }
 
@@ -111,6 +115,20 @@ TEST_F(OstrelkickTest, LeavesARunningOstrelAloneAndEnds) {
   EXPECT_TRUE(run.errors.contains("applicationDidFinishLaunching>>>>>>>>>>>>>>>>>>>>>>")) << run.errors.toStdString();
   EXPECT_FALSE(waitForFile(marker, 1500)) << "a second Ostrel was started";
   EXPECT_EQ(dummy.state(), QProcess::Running) << "the running Ostrel is not the helper's to stop";
+}
+
+TEST_F(OstrelkickTest, AskedWhatItIsItAnswersAndStartsNothing) {
+  installOstrel(root + "/prefix/bin/ostrel");
+  copyExecutable(builtHelper(), installedHelperPath());
+  for (const char* option : {"--help", "--version"}) {
+    SCOPED_TRACE(option);
+    const HelperRun run = runHelper(installedHelperPath(), {option});
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.output.startsWith(option == QLatin1String("--help") ? "Usage: ostrelkick\n" : "ostrelkick "))
+        << run.output.toStdString();
+    EXPECT_TRUE(run.errors.isEmpty()) << run.errors.toStdString();
+  }
+  EXPECT_FALSE(QFileInfo::exists(marker)) << "Ostrel was started";
 }
 
 TEST_F(OstrelkickTest, ReportsAnOstrelThatCannotBeStarted) {

@@ -3,6 +3,7 @@
 #include "loginitem/InstallLayout.h"
 #include "loginitem/LoginItemController.h"
 #include "loginitem/StartAtLogin.h"
+#include "loginitem/StartAtLoginSwitch.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@ using ostrel::InstallLayout;
 using ostrel::LoginItemController;
 using ostrel::LoginJobs;
 using ostrel::StartAtLogin;
+using ostrel::StartAtLoginSwitch;
 using namespace ostrel::test;
 
 // An installed tree: PREFIX/bin/ostrel and the helper where the install rules
@@ -137,6 +139,63 @@ TEST_F(StartAtLoginTest, ClassSideQueryAnswersForTestHelperNotForOstrelkick) {
   writeFile(dir + "/VELDOR.testHelper.desktop", entryText("/usr/bin/true"));
   ASSERT_TRUE(d.setStartAtLogin2(false));
   EXPECT_TRUE(StartAtLogin::isStartAtLogin(jobs)) << "the class side follows testHelper alone";
+}
+
+// The switch the menus, ostrelctl and the bus share: on by either way in,
+// whoever made the entry; on registers the helper once, off removes both.
+TEST_F(StartAtLoginTest, SwitchIsOnWhenEitherEntryStartsOstrel) {
+  const struct {
+    const char* label;
+    QString file;
+    QByteArray contents;
+    bool on;
+  } cases[] = {
+      {"nothing", {}, {}, false},
+      {"helper registered by hand", "VELDOR.Ostrelkick.desktop", entryFor(helper), true},
+      {"helper entry hidden", "VELDOR.Ostrelkick.desktop", entryFor(helper, "Hidden=true\n"), false},
+      {"Ostrel's own entry", "mine.desktop", entryFor(ostrel), true},
+      {"another program", "other.desktop", entryText("/usr/bin/true"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    dir = freshAutostartDirectory();
+    if (!c.file.isEmpty()) writeFile(dir + "/" + c.file, c.contents);
+    EXPECT_EQ(StartAtLoginSwitch::forExecutable(ostrel).isOn(), c.on);
+  }
+}
+
+TEST_F(StartAtLoginTest, SwitchRegistersTheHelperOnceAndRemovesEveryWayIn) {
+  StartAtLoginSwitch sw = StartAtLoginSwitch::forExecutable(ostrel);
+  const QString own = dir + "/VELDOR.Ostrel.desktop";
+  writeFile(own, entryFor(ostrel));
+  EXPECT_TRUE(sw.setOn(true).on);
+  EXPECT_TRUE(entriesFor(helper).isEmpty()) << "already on: a second way in would start Ostrel twice";
+  ASSERT_TRUE(QFile::remove(own));
+  EXPECT_TRUE(sw.setOn(true).succeeded());
+  EXPECT_TRUE(sw.setOn(true).on);
+  EXPECT_EQ(entriesFor(helper), QStringList{"VELDOR.Ostrelkick"});
+  writeFile(own, entryFor(ostrel));
+  writeFile(dir + "/other.desktop", entryText("/usr/bin/true"));
+  const StartAtLoginSwitch::Outcome off = sw.setOn(false);
+  EXPECT_TRUE(off.succeeded() && !off.on) << off.error.toStdString();
+  EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"other.desktop"});
+}
+
+TEST_F(StartAtLoginTest, SwitchSaysWhyItDidNotTake) {
+  ASSERT_TRUE(QFile::remove(helper));
+  StartAtLoginSwitch::Outcome outcome = StartAtLoginSwitch::forExecutable(ostrel).setOn(true);
+  EXPECT_FALSE(outcome.on);
+  EXPECT_EQ(outcome.error,
+            "start at login could not be switched on: the login helper ostrelkick is not installed "
+            "beside " +
+                ostrel);
+  writeExecutable(helper, "#!/bin/sh\n");
+  writeFile(dir, "a file where the autostart directory belongs");  // even root cannot write there
+  outcome = StartAtLoginSwitch::forExecutable(ostrel).setOn(true);
+  EXPECT_FALSE(outcome.on);
+  EXPECT_EQ(outcome.error,
+            "start at login could not be switched on: " + dir + "/VELDOR.Ostrelkick.desktop could not be written");
+  QFile::remove(dir);
 }
 
 }  // namespace

@@ -3,14 +3,19 @@
 #include "MainWindowHarness.h"
 #include "common/Log.h"
 #include "mainwindow/MainWindowTexts.h"
+#include "mainwindow/MenuTexts.h"
 #include "monitor/MonitorState.h"
 #include "settings/ProgramValues.h"
 #include "support/EventLoopWait.h"
+#include "support/OstrelProcess.h"
 
 #include <gtest/gtest.h>
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
 
@@ -204,6 +209,64 @@ void expectLanguage(ViewController& window, std::int32_t language) {
   for (int i = 0; i < window.frontLightModeInfo()->count(); ++i) lights << window.frontLightModeInfo()->itemText(i);
   EXPECT_EQ(modes, t.imageModes);
   EXPECT_EQ(lights, t.frontLightModes);
+  // Tool tips and the menu, mnemonics included.
+  const std::pair<QWidget*, QString> tips[] = {
+      {window.displaySerialPort(), t.displaySerialPortToolTip},
+      {window.thresholdInfo(), t.thresholdInfoToolTip},
+      {window.modeInfo(), t.modeInfoToolTip},
+      {window.speedInfo(), t.speedInfoToolTip},
+      {window.frontLightModeInfo(), t.frontLightModeInfoToolTip},
+      {window.frontModeBrightnessInfo(), t.frontModeBrightnessInfoToolTip},
+      {window.frontModeTemperatureInfo(), t.frontModeTemperatureInfoToolTip},
+  };
+  for (const auto& [control, tip] : tips) EXPECT_EQ(control->toolTip(), tip) << control->objectName().toStdString();
+  const MenuTexts& m = MenuTexts::forLanguage(language);
+  EXPECT_EQ(window.ostrelMenu()->title(), m.ostrelMenu);
+  QStringList items;
+  for (QAction* action : window.ostrelMenu()->actions()) {
+    if (!action->isSeparator()) items << action->text();
+  }
+  EXPECT_EQ(items, (QStringList{m.settings, m.startAtLogin, m.quit}));
+  EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+}
+
+// Real keys on the test's X server, with the window in front.
+bool pressKeys(QMainWindow* w, const QString& keys) {
+  w->show();
+  w->activateWindow();
+  if (!runEventLoopUntil([w] { return w->isActiveWindow(); }, 10000)) return false;
+  return xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
+}
+
+TEST_F(MainWindowDisplayTest, MenuMnemonicsAndTheQuitShortcutWorkInBothLanguages) {
+  for (const std::int32_t language : {0, 1}) {
+    SCOPED_TRACE(language == 0 ? "Chinese" : "English");
+    LoadedWindow window;
+    CurrentLanguage = language;
+    window->setViewDisplay();
+    int settingsOpened = 0;
+    window->setSettingsPresenter([&settingsOpened] { ++settingsOpened; });
+    QMainWindow* w = window->window();
+    QMenu* menu = window->ostrelMenu();
+    const auto pick = [&](const char* letter) {
+      if (!pressKeys(w, QStringLiteral("alt+o"))) return false;
+      if (!runEventLoopUntil([menu] { return menu->isVisible(); }, 10000)) return false;
+      return xdotool({QStringLiteral("key"), QString::fromLatin1(letter)}) &&
+             runEventLoopUntil([menu] { return !menu->isVisible(); }, 10000);
+    };
+
+    ASSERT_TRUE(pick("s"));
+    EXPECT_TRUE(runEventLoopUntil([&] { return settingsOpened == 1; }, 5000));
+    const bool checked = window->startAtLoginAction()->isChecked();
+    ASSERT_TRUE(pick("l"));
+    EXPECT_TRUE(runEventLoopUntil([&] { return window->startAtLoginAction()->isChecked() != checked; }, 5000));
+    ASSERT_TRUE(pick("q"));
+    EXPECT_TRUE(runEventLoopUntil([w] { return !w->isVisible(); }, 5000)) << "Quit did not close the window";
+
+    ASSERT_TRUE(pressKeys(w, QStringLiteral("ctrl+q")));
+    EXPECT_TRUE(runEventLoopUntil([w] { return !w->isVisible(); }, 5000)) << "Ctrl+Q did not close the window";
+    EXPECT_EQ(settingsOpened, 1);
+  }
 }
 
 TEST_F(MainWindowDisplayTest, RelabellingWithoutAMonitorChangesEveryTextAndThePlaceholder) {

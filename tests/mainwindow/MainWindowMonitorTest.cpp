@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
@@ -309,7 +310,7 @@ TEST_F(MainWindowMonitorTest, ScreenshotsInBothLanguagesWithAVersion48Monitor) {
     std::int32_t language;
     const char* file;
   };
-  for (const Case& c : {Case{1, "main-window-en.png"}, Case{0, "main-window-zh.png"}}) {
+  for (const Case& c : {Case{1, "main-window-en"}, Case{0, "main-window-zh"}}) {
     SCOPED_TRACE(c.file);
     CurrentLanguage = c.language;
     (*window)->setViewDisplay();
@@ -329,7 +330,13 @@ TEST_F(MainWindowMonitorTest, ScreenshotsInBothLanguagesWithAVersion48Monitor) {
     }
     const QPixmap shot = w->grab();
     ASSERT_FALSE(shot.isNull());
-    EXPECT_TRUE(shot.save(dir + QLatin1Char('/') + QLatin1String(c.file)));
+    EXPECT_TRUE(shot.save(dir + QLatin1Char('/') + QLatin1String(c.file) + QStringLiteral(".png")));
+    // The Ostrel menu, open, in the same language.
+    QMenu* menu = (*window)->ostrelMenu();
+    menu->popup(w->mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(runEventLoopUntil([menu] { return menu->windowHandle() && menu->windowHandle()->isExposed(); }, 10000));
+    EXPECT_TRUE(menu->grab().save(dir + QLatin1Char('/') + QLatin1String(c.file) + QStringLiteral("-menu.png")));
+    menu->hide();
   }
 }
 

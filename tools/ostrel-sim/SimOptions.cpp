@@ -1,5 +1,6 @@
 #include "ostrel-sim/SimOptions.h"
 
+#include "common/Version.h"
 #include "ostrel-sim/ConsoleCommand.h"
 
 #include <QCommandLineParser>
@@ -46,7 +47,8 @@ SimOptionsResult parseSimOptions(const QStringList& arguments) {
                                      QStringLiteral("Exit when standard input ends (default: keep running)."));
   const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed for the random pieces of --split."),
                                 QStringLiteral("n"));
-  parser.addOptions({help, mcu, name, notify, delay, split, prefix, exitOnEof, seed});
+  const QCommandLineOption showVersion(QStringLiteral("version"), QStringLiteral("Show the version."));
+  parser.addOptions({help, showVersion, mcu, name, notify, delay, split, prefix, exitOnEof, seed});
 
   SimOptionsResult result;
   if (!parser.parse(arguments)) {
@@ -54,7 +56,18 @@ SimOptionsResult parseSimOptions(const QStringList& arguments) {
     return result;
   }
   if (parser.isSet(help)) {
-    result.helpText = parser.helpText() + QLatin1Char('\n') + consoleHelp() + QLatin1Char('\n');
+    result.helpText = parser.helpText() + QLatin1Char('\n') + consoleHelp() + QLatin1Char('\n') +
+                      QStringLiteral(
+                          "\nExit status:\n"
+                          "  0  ended by quit, by Ctrl-C or SIGTERM, or at the end of standard input\n"
+                          "     with --exit-on-eof\n"
+                          "  1  it could not start: no pseudo-terminal, or no port link in the virtual-port\n"
+                          "     directory\n"
+                          "  2  bad command line\n");
+    return result;
+  }
+  if (parser.isSet(showVersion)) {
+    result.versionText = QStringLiteral("ostrel-sim %1\n").arg(QLatin1String(kOstrelVersion));
     return result;
   }
   if (!parser.positionalArguments().isEmpty()) {

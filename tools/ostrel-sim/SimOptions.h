@@ -25,6 +25,7 @@ struct SimOptionsResult {
   std::optional<SimOptions> options;  // set when the simulator should run
   QString error;                      // set when the arguments are wrong
   QString helpText;                   // set when help was asked for
+  QString versionText;                // set when the version was asked for
 };
 
 // `arguments` as from QCoreApplication::arguments() (program name first).

@@ -9,8 +9,8 @@
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const ostrel::sim::SimOptionsResult parsed = ostrel::sim::parseSimOptions(QCoreApplication::arguments());
-  if (!parsed.helpText.isEmpty()) {
-    std::fputs(parsed.helpText.toLocal8Bit().constData(), stdout);
+  if (!parsed.helpText.isEmpty() || !parsed.versionText.isEmpty()) {
+    std::fputs((parsed.helpText + parsed.versionText).toLocal8Bit().constData(), stdout);
     return 0;
   }
   if (!parsed.options) {

@@ -65,6 +65,10 @@ std::optional<MethodCall> methodFor(CtlCommand command) {
     case CtlCommand::Status:
     case CtlCommand::Monitors:
     case CtlCommand::Help:
+    case CtlCommand::Version:
+    case CtlCommand::StartAtLoginOn:
+    case CtlCommand::StartAtLoginOff:
+    case CtlCommand::StartAtLoginStatus:
       return std::nullopt;
   }
   return std::nullopt;

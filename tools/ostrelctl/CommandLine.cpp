@@ -1,5 +1,6 @@
 #include "ostrelctl/CommandLine.h"
 
+#include "common/Version.h"
 #include "control/ControlProtocol.h"
 
 #include <QRegularExpression>
@@ -27,7 +28,21 @@ constexpr CommandWord kCommands[] = {
     {"status", CtlCommand::Status, std::nullopt},
     {"monitors", CtlCommand::Monitors, std::nullopt},
     {"help", CtlCommand::Help, std::nullopt},
+    // Its value (on, off, status) is read apart from the monitor's settings.
+    {"autostart", CtlCommand::StartAtLoginStatus, std::nullopt},
 };
+
+// "autostart on|off|status".
+std::variant<CtlCommand, UsageError> startAtLoginCommand(const QStringList& words) {
+  const QString accepted = QStringLiteral("on, off or status");
+  if (words.size() < 2) return UsageError{QStringLiteral("autostart needs a value: %1").arg(accepted)};
+  if (words.size() > 2) return UsageError{QStringLiteral("autostart takes one value, not \"%1\"").arg(words.at(2))};
+  const QString value = words.at(1).toLower();
+  if (value == QLatin1String("on")) return CtlCommand::StartAtLoginOn;
+  if (value == QLatin1String("off")) return CtlCommand::StartAtLoginOff;
+  if (value == QLatin1String("status")) return CtlCommand::StartAtLoginStatus;
+  return UsageError{QStringLiteral("autostart must be %1, not \"%2\"").arg(accepted, words.at(1))};
+}
 
 const CommandWord* findCommand(const QString& word) {
   for (const CommandWord& c : kCommands) {
@@ -91,6 +106,7 @@ bool takesJson(CtlCommand command) {
 std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& arguments) {
   CtlRequest request;
   bool help = false;
+  bool version = false;
   QStringList words;
   for (const QString& argument : arguments) {
     if (argument == QLatin1String("--json")) {
@@ -99,6 +115,8 @@ std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& argumen
       request.verbose = true;
     } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
       help = true;
+    } else if (argument == QLatin1String("--version")) {
+      version = true;
     } else if (argument.startsWith(QLatin1Char('-')) && !looksNumeric(argument)) {
       return UsageError{QStringLiteral("unknown option \"%1\"").arg(argument)};
     } else {
@@ -109,6 +127,10 @@ std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& argumen
     request.command = CtlCommand::Help;
     return request;
   }
+  if (version) {
+    request.command = CtlCommand::Version;
+    return request;
+  }
   if (words.isEmpty()) return UsageError{QStringLiteral("no command given")};
 
   const CommandWord* command = findCommand(words.front());
@@ -116,7 +138,11 @@ std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& argumen
   request.command = command->command;
   const QString name = QString::fromLatin1(command->word);
 
-  if (command->setting) {
+  if (command->command == CtlCommand::StartAtLoginStatus) {
+    auto which = startAtLoginCommand(words);
+    if (auto* error = std::get_if<UsageError>(&which)) return *error;
+    request.command = std::get<CtlCommand>(which);
+  } else if (command->setting) {
     if (words.size() < 2) {
       return UsageError{QStringLiteral("%1 needs a value: %2").arg(name, acceptedValues(*command->setting))};
     }
@@ -142,13 +168,17 @@ std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& argumen
   return request;
 }
 
+QString versionText() {
+  return QStringLiteral("ostrelctl %1\n").arg(QLatin1String(kOstrelVersion));
+}
+
 QString usageErrorText(const UsageError& error) {
   return QStringLiteral("ostrelctl: %1\nTry 'ostrelctl --help'.\n").arg(error.message);
 }
 
 QString helpText() {
   return QStringLiteral(
-      "Usage: ostrelctl [--verbose] COMMAND [VALUE]\n"
+      "Usage: ostrelctl [OPTION]... COMMAND [VALUE]\n"
       "Control the e-paper monitor through the running Ostrel, or directly when\n"
       "Ostrel is not running.\n"
       "\n"
@@ -165,15 +195,19 @@ QString helpText() {
       "  read                     read every setting back from the monitor and show it\n"
       "  status                   show the monitor and its settings\n"
       "  monitors                 list the monitors found (the first is in use)\n"
+      "  autostart on|off|status  start Ostrel when you log in, or not; status\n"
+      "                           prints on or off\n"
       "\n"
       "Options:\n"
       "  --json                   status, read and monitors print JSON\n"
       "  -v, --verbose            show Ostrel's diagnostic log when working directly\n"
       "  -h, --help               show this help\n"
+      "  --version                show the version\n"
       "\n"
       "Exit status:\n"
       "  0  done\n"
-      "  1  the monitor cannot do that or did not answer, or Ostrel failed\n"
+      "  1  the monitor cannot do that or did not answer, Ostrel failed, or start\n"
+      "     at login could not be switched\n"
       "  2  bad command line or value; nothing was sent\n"
       "  3  no monitor connected\n"
       "  4  Ostrel is not running and the serial ports cannot be opened\n");

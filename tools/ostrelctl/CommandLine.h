@@ -1,6 +1,7 @@
 #pragma once
 // ostrelctl's command line: a command word, its value, and the options
-// --json, --verbose (-v) and --help (-h), in any order.
+// --json, --verbose (-v), --help (-h) and --version, in any order. --help wins
+// over everything, --version over any command.
 //
 // Every refusal names what was wrong and what would be accepted; a refused
 // command line sends nothing (exit status 2).
@@ -21,6 +22,7 @@ struct UsageError {
 std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& arguments);
 
 QString helpText();
+QString versionText();  // "ostrelctl 0.1.0\n"
 
 // "ostrelctl: <message>\nTry 'ostrelctl --help'.\n"
 QString usageErrorText(const UsageError& error);

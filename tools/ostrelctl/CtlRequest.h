@@ -21,6 +21,11 @@ enum class CtlCommand {
   Read,
   Status,
   Monitors,
+  // The program and start at login.
+  Version,
+  StartAtLoginOn,
+  StartAtLoginOff,
+  StartAtLoginStatus,
 };
 
 struct CtlRequest {

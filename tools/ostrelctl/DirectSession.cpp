@@ -186,6 +186,10 @@ CtlOutcome DirectSession::execute(const CtlRequest& request) {
     case CtlCommand::Monitors:
       return report(request);
     case CtlCommand::Help:
+    case CtlCommand::Version:
+    case CtlCommand::StartAtLoginOn:
+    case CtlCommand::StartAtLoginOff:
+    case CtlCommand::StartAtLoginStatus:
       break;
   }
   return {};

@@ -3,9 +3,11 @@
 
 #include "common/Log.h"
 #include "control/BusTypesFirst.h"
+#include "loginitem/InstallLayout.h"
 #include "ostrelctl/BusClient.h"
 #include "ostrelctl/CommandLine.h"
 #include "ostrelctl/DirectSession.h"
+#include "ostrelctl/StartAtLoginCommand.h"
 #include "serial/PelSerialPortManager.h"
 
 #include <QCoreApplication>
@@ -49,15 +51,38 @@ int main(int argc, char* argv[]) {
     write(stdout, helpText());
     return static_cast<int>(ExitCode::Done);
   }
+  if (request.command == CtlCommand::Version) {
+    write(stdout, versionText());
+    return static_cast<int>(ExitCode::Done);
+  }
 
   // A connection of our own, closed before the application object goes: the
   // bus thread must not still be unpacking a late message while Qt's types are
   // torn down at exit.
   const QString connectionName = QStringLiteral("ostrelctl");
-  std::optional<CtlOutcome> viaOstrel =
-      BusClient(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)).run(request);
+  std::optional<CtlOutcome> viaOstrel;
+  {
+    const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
+    viaOstrel =
+        isStartAtLoginCommand(request.command) ? startAtLoginThroughOstrel(bus, request) : BusClient(bus).run(request);
+  }
   QDBusConnection::disconnectFromBus(connectionName);
   if (viaOstrel) return finish(*viaOstrel);
+  // Start at login needs no monitor: the Ostrel installed beside ostrelctl.
+  if (isStartAtLoginCommand(request.command)) {
+    CtlOutcome outcome;
+    QStringList diagnostics;
+    {
+      ostrel::LogCapture capture(true);
+      outcome = startAtLoginDirectly(
+          QCoreApplication::applicationDirPath() + QLatin1Char('/') + ostrel::InstallLayout::mainExecutableName(),
+          request);
+      diagnostics = capture.lines();
+    }
+    if (request.verbose && !diagnostics.isEmpty())
+      write(stderr, diagnostics.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return finish(outcome);
+  }
 
   // Ostrel's diagnostic log and its "port was opened" notice would otherwise
   // mix into what scripts read; they are kept and shown only with --verbose.

@@ -34,8 +34,9 @@ void AppDelegate::runMainApp(const QString& bundleIdentifier, const QString& app
   }
   const QString mainExecutable = InstallLayout::mainExecutableFor(ownExecutable_, appName);
   // Started at login the helper's directory is arbitrary; the home directory
-  // is where a session starts programs.
-  if (!QProcess::startDetached(mainExecutable, {}, QDir::homePath())) {
+  // is where a session starts programs. Ostrel has to run for the monitor's
+  // keys and the shortcuts, but its window at every login is in the way.
+  if (!QProcess::startDetached(mainExecutable, {QStringLiteral("--minimized")}, QDir::homePath())) {
     log("runMainApp: could not launch %@", mainExecutable);
     exitCode_ = 1;
   }

@@ -8,7 +8,9 @@
 //    running applications; if one is Ostrel (its executable or command named
 //    appName, or the program the identifier stands for), it only terminates.
 //    Otherwise it launches appName found from the helper's own path by the
-//    install layout's fixed rule, detached, and terminates.
+//    install layout's fixed rule, detached, with --minimized (the helper only
+//    runs at login, where Ostrel starts with its window minimised), and
+//    terminates.
 //  - terminate() ends the event loop with exitCode(): 0, or 1 after runMainApp
 //    could not launch Ostrel or was given an appName that is no file name (each
 //    with a log line), so a session manager sees the failure.
