@@ -20,7 +20,8 @@
 //
 // Properties (read-only, ControlSnapshot.h): Monitors, CurrentMonitor,
 // MCUVersion, Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness,
-// Temperature. Whenever the event loop goes idle the values are compared with
+// Temperature; DesktopServices (what serves the global shortcuts and the
+// monitor's input, and the keys the desktop assigned). Whenever the event loop goes idle the values are compared with
 // the last ones announced, and org.freedesktop.DBus.Properties.PropertiesChanged
 // carries those that differ, whatever changed them: a report from the monitor,
 // the user in the window, a shortcut, a bus call.
@@ -51,6 +52,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_PROPERTY(int FrontLightMode READ frontLightMode)
   Q_PROPERTY(int Brightness READ brightness)
   Q_PROPERTY(int Temperature READ temperature)
+  Q_PROPERTY(QVariantMap DesktopServices READ desktopServices)
 
  public:
   explicit OstrelControlService(QObject* parent = nullptr);
@@ -79,6 +81,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   int frontLightMode() const;
   int brightness() const;
   int temperature() const;
+  QVariantMap desktopServices() const;
 
  public Q_SLOTS:
   Q_SCRIPTABLE void Refresh();

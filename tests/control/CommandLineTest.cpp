@@ -179,12 +179,28 @@ StatusValues fortyEight() {
   return v;
 }
 
+// What a Wayland desktop without RemoteDesktop portal, where the user
+// re-assigned one shortcut and cleared another, reports on the bus.
+QVariantMap waylandDesktop() {
+  return {{"ShortcutsBackend", "portal"},
+          {"ShortcutsDetail", "GlobalShortcuts portal (version 1): the desktop assigned the keys"},
+          {"ShortcutsBinding", "bound"},
+          {"ShortcutIds", QStringList{"refresh", "contrast-up", "contrast-down"}},
+          {"ShortcutsPreferred", QStringList{"CTRL+D", "CTRL+ALT+U", "CTRL+P"}},
+          {"ShortcutsAssigned", QStringList{"Ctrl+Alt+R", "Alt+Control+u", ""}},
+          {"ShortcutsChangedByDesktop", 1},
+          {"InputBackend", ""},
+          {"InputDetail", "the desktop offers no RemoteDesktop portal"}};
+}
+
 TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
   StatusValues partial = fortyEight();
   partial.refreshSpeed.reset();
   partial.temperature.reset();
   StatusValues none;
   none.source = QStringLiteral("ostrel");
+  StatusValues wayland = none;
+  wayland.desktop = waylandDesktop();
 
   struct Case {
     const char* name;
@@ -205,7 +221,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightMode", 3},
                    {"frontLightModeName", "mixed"},
                    {"brightness", 80},
-                   {"temperature", 0}}},
+                   {"temperature", 0},
+                   {"desktop", QJsonValue::Null}}},
       {"partial", partial,
        QJsonObject{{"source", "direct"},
                    {"monitors", QJsonArray{"ttyUSB0", "ttyUSB1"}},
@@ -219,7 +236,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightMode", 3},
                    {"frontLightModeName", "mixed"},
                    {"brightness", 80},
-                   {"temperature", QJsonValue::Null}}},
+                   {"temperature", QJsonValue::Null},
+                   {"desktop", QJsonValue::Null}}},
       {"none", none,
        QJsonObject{{"source", "ostrel"},
                    {"monitors", QJsonArray{}},
@@ -233,7 +251,43 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightMode", QJsonValue::Null},
                    {"frontLightModeName", QJsonValue::Null},
                    {"brightness", QJsonValue::Null},
-                   {"temperature", QJsonValue::Null}}},
+                   {"temperature", QJsonValue::Null},
+                   {"desktop", QJsonValue::Null}}},
+      {"desktop services", wayland,
+       QJsonObject{
+           {"source", "ostrel"},
+           {"monitors", QJsonArray{}},
+           {"current", QJsonValue::Null},
+           {"mcuVersion", QJsonValue::Null},
+           {"contrast", QJsonValue::Null},
+           {"imageMode", QJsonValue::Null},
+           {"imageModeName", QJsonValue::Null},
+           {"refreshSpeed", QJsonValue::Null},
+           {"refreshSpeedName", QJsonValue::Null},
+           {"frontLightMode", QJsonValue::Null},
+           {"frontLightModeName", QJsonValue::Null},
+           {"brightness", QJsonValue::Null},
+           {"temperature", QJsonValue::Null},
+           {"desktop",
+            QJsonObject{{"shortcuts",
+                         QJsonObject{{"backend", "portal"},
+                                     {"detail", "GlobalShortcuts portal (version 1): the desktop assigned the keys"},
+                                     {"binding", "bound"},
+                                     {"changedByDesktop", 1},
+                                     {"keys", QJsonArray{QJsonObject{{"id", "refresh"},
+                                                                     {"preferred", "CTRL+D"},
+                                                                     {"assigned", "Ctrl+Alt+R"},
+                                                                     {"asRecorded", false}},
+                                                         QJsonObject{{"id", "contrast-up"},
+                                                                     {"preferred", "CTRL+ALT+U"},
+                                                                     {"assigned", "Alt+Control+u"},
+                                                                     {"asRecorded", true}},
+                                                         QJsonObject{{"id", "contrast-down"},
+                                                                     {"preferred", "CTRL+P"},
+                                                                     {"assigned", QJsonValue::Null},
+                                                                     {"asRecorded", false}}}}}},
+                        {"input", QJsonObject{{"backend", QJsonValue::Null},
+                                              {"detail", "the desktop offers no RemoteDesktop portal"}}}}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -265,6 +319,17 @@ TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {
                                               "Image mode:     9\n"
                                               "Refresh speed:  2 (Fast+)\n"));
   EXPECT_EQ(statusText(StatusValues{}), QStringLiteral("No monitor connected.\n"));
+  StatusValues wayland;
+  wayland.desktop = waylandDesktop();
+  EXPECT_EQ(statusText(wayland),
+            QStringLiteral("No monitor connected.\n"
+                           "Shortcuts:      GlobalShortcuts portal (version 1): the desktop assigned the keys\n"
+                           "  refresh:        Ctrl+Alt+R (recorded CTRL+D: change it in the desktop's keyboard "
+                           "settings)\n"
+                           "  contrast-up:    Alt+Control+u\n"
+                           "  contrast-down:  no key (recorded CTRL+P: set one in the desktop's keyboard settings)\n"
+                           "  re-assigned in the desktop's keyboard settings: once\n"
+                           "Monitor input:  unavailable: the desktop offers no RemoteDesktop portal\n"));
   EXPECT_EQ(monitorsText(fortyEight()), QStringLiteral("ttyUSB0\nttyUSB1\n"));
 }
 
