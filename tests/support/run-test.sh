@@ -129,6 +129,9 @@ END
     export WAYLAND_DISPLAY=wl-ostrel XDG_SESSION_TYPE=wayland
   fi
   export QT_QPA_PLATFORM=wayland
+  # Under LeakSanitizer: whole stacks, so that lsan.supp recognises the
+  # graphics drivers' allocations (they have no frame pointers).
+  if [ -n "${LSAN_OPTIONS:-}" ]; then export LSAN_OPTIONS="$LSAN_OPTIONS:fast_unwind_on_malloc=0"; fi
 }
 if [ $want_x11 -eq 1 ]; then
   exec 3>"$scratch/display"
