@@ -16,11 +16,6 @@ namespace {
 
 const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
-QString sessionHandle(const QVariant& value) {
-  if (value.userType() == qMetaTypeId<QDBusObjectPath>()) return value.value<QDBusObjectPath>().path();
-  return value.toString();
-}
-
 QString describeAssignments(const QList<ShortcutAssignment>& assignments) {
   QStringList parts;
   for (const ShortcutAssignment& a : assignments) {
@@ -42,6 +37,9 @@ QString differing(const QList<ShortcutAssignment>& assignments) {
 PortalGlobalShortcuts::PortalGlobalShortcuts(const QDBusConnection& bus, std::uint32_t version)
     : bus_(bus), version_(version) {
   registerPortalShortcutTypes();
+  DesktopServices::shared().setState(
+      DesktopService::Shortcuts,
+      {QStringLiteral("portal"), QStringLiteral("GlobalShortcuts portal (version %1): not asked yet").arg(version_)});
   bus_.connect(kPortalService, kPortalPath, kInterface, QStringLiteral("Activated"), this,
                SLOT(onActivated(QDBusMessage)));
   bus_.connect(kPortalService, kPortalPath, kInterface, QStringLiteral("Deactivated"), this,
@@ -65,6 +63,7 @@ bool PortalGlobalShortcuts::start(Handler handler, QString* whyNot) {
 void PortalGlobalShortcuts::stop() {
   if (!started_) return;
   started_ = false;
+  asked_ = false;  // a later start asks again
   handler_ = {};
   ++generation_;
   closeSession();

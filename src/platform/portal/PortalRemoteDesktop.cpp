@@ -22,16 +22,13 @@ constexpr int kNotifyAnswerMs = 5'000;
 // more would only arrive late.
 constexpr std::size_t kLongestQueue = 64;
 
-QString sessionHandle(const QVariant& value) {
-  if (value.userType() == qMetaTypeId<QDBusObjectPath>()) return value.value<QDBusObjectPath>().path();
-  return value.toString();
-}
-
 }  // namespace
 
 PortalRemoteDesktop::PortalRemoteDesktop(const QDBusConnection& bus, std::uint32_t version, std::uint32_t deviceTypes,
                                          RestoreTokenStore tokens)
-    : bus_(bus), version_(version), deviceTypes_(deviceTypes), tokens_(std::move(tokens)) {}
+    : bus_(bus), version_(version), deviceTypes_(deviceTypes), tokens_(std::move(tokens)) {
+  setDetail(QStringLiteral("the desktop is asked when a monitor connects"));
+}
 
 PortalRemoteDesktop::~PortalRemoteDesktop() {
   closeSession();

@@ -27,6 +27,11 @@ QDBusMessage closeSessionCall(const QString& sessionPath) {
   return call;
 }
 
+QString sessionHandle(const QVariant& value) {
+  if (value.userType() == qMetaTypeId<QDBusObjectPath>()) return value.value<QDBusObjectPath>().path();
+  return value.toString();
+}
+
 QString PortalRequest::nextToken(const char* prefix) {
   static std::atomic<unsigned> counter{0};
   return QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(++counter);

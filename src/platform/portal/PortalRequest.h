@@ -30,6 +30,9 @@ inline const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/deskt
 // starts a portal that is not running (there is no session to close then).
 QDBusMessage closeSessionCall(const QString& sessionPath);
 
+// A session handle as portals answer it: a string, or an object path.
+QString sessionHandle(const QVariant& value);
+
 struct PortalAnswer {
   static constexpr std::uint32_t kDone = 0;
   static constexpr std::uint32_t kDeclined = 1;
