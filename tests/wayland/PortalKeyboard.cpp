@@ -39,19 +39,19 @@ bool PortalKeyboard::start(QString* error) {
   return a.done();
 }
 
-void PortalKeyboard::send(int code, unsigned state) {
+void PortalKeyboard::key(int evdevCode, bool down) {
   QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
                                                      QStringLiteral("/org/freedesktop/portal/desktop"), kInterface,
                                                      QStringLiteral("NotifyKeyboardKeycode"));
-  call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap() << code << state;
+  call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap() << evdevCode << unsigned(down ? 1 : 0);
   // The portal may pass calls on out of order; one at a time keeps Control
   // down before the key.
   QDBusConnection::sessionBus().call(call);
 }
 
 void PortalKeyboard::press(std::initializer_list<int> evdevCodes) {
-  for (int code : evdevCodes) send(code, 1);
-  for (auto it = std::rbegin(evdevCodes); it != std::rend(evdevCodes); ++it) send(*it, 0);
+  for (int code : evdevCodes) key(code, true);
+  for (auto it = std::rbegin(evdevCodes); it != std::rend(evdevCodes); ++it) key(*it, false);
 }
 
 }  // namespace ostrel::test

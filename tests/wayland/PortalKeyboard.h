@@ -15,9 +15,10 @@ class PortalKeyboard {
   bool start(QString* error);
   // Presses the evdev keys in order and releases them in reverse.
   void press(std::initializer_list<int> evdevCodes);
+  // One key down or up; returns once the portal has passed it on.
+  void key(int evdevCode, bool down);
 
  private:
-  void send(int code, unsigned state);
   QString session_;
 };
 
