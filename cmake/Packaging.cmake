@@ -62,7 +62,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://veldor.example/ostrel/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The portals carry the shortcuts and input on Wayland; Chinese, the default
 # language, needs a CJK font to be readable.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-desktop-portal, fonts-noto-cjk | fonts-wqy-microhei")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-desktop-portal, fonts-noto-cjk | fonts-wqy-microhei")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # CPack puts the summary above this as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

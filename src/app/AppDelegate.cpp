@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include "app/DesktopShortcutBinding.h"
+#include "common/DesktopServices.h"
 #include "common/Log.h"
 #include "common/MainThread.h"
 #include "loginitem/LoginItemController.h"
@@ -50,17 +52,21 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::registerABC() {
   if (globalMonitor_) {
+    shortcutBinding_ = std::make_unique<DesktopShortcutBinding>(*globalMonitor_);
     QString whyNot;
     const bool started = globalMonitor_->start(
         [](const platform::KeyPress& press) {
           // Ostrel's own presses belong to the local monitor; counting them here
-          // too would run every action twice.
-          if (QGuiApplication::focusWindow()) return;
+          // too would run every action twice. A key the desktop took away as a
+          // bound shortcut never reached Ostrel's window, though.
+          if (QGuiApplication::focusWindow() && !press.takenFromFocus) return;
           matchShortcut(press.virtualKeyCode, press.modifierFlags, KeyMonitorKind::Global);
         },
         &whyNot);
     if (!started) {
       log("Global shortcuts are unavailable: %@", whyNot);
+      DesktopServices::shared().setState(DesktopService::Shortcuts, {QString(), whyNot});
+      shortcutBinding_.reset();
       globalMonitor_.reset();
     }
   } else {

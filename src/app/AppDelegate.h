@@ -19,6 +19,8 @@ class QMainWindow;
 
 namespace ostrel {
 
+class DesktopShortcutBinding;
+
 enum class KeyMonitorKind { Global, Local };
 
 class AppDelegate : public QObject {
@@ -54,6 +56,8 @@ class AppDelegate : public QObject {
  private:
   QMainWindow* mainWindow_;
   std::unique_ptr<platform::GlobalKeyMonitor> globalMonitor_;
+  // Declared after the monitor it tells about the shortcuts, so it goes first.
+  std::unique_ptr<DesktopShortcutBinding> shortcutBinding_;
   QString globalMonitorUnavailableReason_;
   bool terminating_ = false;
 };

@@ -4,6 +4,7 @@
 #include "app/CommandLineOptions.h"
 #include "app/GraphicalSession.h"
 #include "app/MainWindowControlTarget.h"
+#include "app/PlatformServices.h"
 #include "app/StartAtLoginItems.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
@@ -13,10 +14,7 @@
 #include "control/SingleInstance.h"
 #include "mainwindow/ViewController.h"
 #include "monitor/MonitorState.h"
-#include "platform/x11/X11Platform.h"
 #include "settings/window/TestSecondView.h"
-#include "shortcuts/KivShortcut.h"
-#include "shortcuts/KivShortcutMonitor.h"
 #include "shortcuts/view/KivMenuBarAdapter.h"
 
 #include <QApplication>
@@ -37,6 +35,7 @@ int main(int argc, char* argv[]) {
   }
   // Before Qt's platform plugin or the control service open a bus connection.
   ostrel::registerBusTypesBeforeFirstConnection();
+  ostrel::PlatformServices::chooseQtPlatform();
   QApplication app(argc, argv);
   if (const auto status = ostrel::CommandLineOptions::refuseLeftovers(QCoreApplication::arguments().mid(1)))
     return *status;
@@ -58,20 +57,11 @@ int main(int argc, char* argv[]) {
           options.minimized() ? ostrel::HandOver::Quietly : ostrel::HandOver::ShowWindow)))
     return *status;
 
-  // The monitor's keys, the pointer and global shortcuts need an X11 session;
-  // without one Ostrel still works from its window.
-  std::shared_ptr<ostrel::platform::InputInjector> injector;
-  std::unique_ptr<ostrel::platform::GlobalKeyMonitor> keyMonitor;
-  QString noX11;
-  QString noInjector;
-  if (ostrel::platform::x11SessionAvailable(&noX11)) {
-    injector = ostrel::platform::createX11InputInjector(&noInjector);
-    keyMonitor = ostrel::platform::createX11GlobalKeyMonitor(&noX11);
-  } else {
-    noInjector = noX11;
-  }
+  // The monitor's keys and pointer and the global shortcuts: X11 or the
+  // desktop's portals; without them Ostrel still works from its window.
+  ostrel::PlatformServices platform;
 
-  auto controller = std::make_shared<ostrel::ViewController>(injector, noInjector);
+  auto controller = std::make_shared<ostrel::ViewController>(platform.injector(), platform.whyNoInjector());
   controller->viewDidLoad();
   // Started at login, the window stays out of the way until asked for.
   if (options.minimized()) {
@@ -92,30 +82,14 @@ int main(int argc, char* argv[]) {
   const auto tray = ostrel::TrayIcon::forWindow(controller, windowTarget, startAtLoginItems);
   tray->start(QDBusConnection::sessionBus());
 
-  // Recording shortcuts names keys after the X keymap and refuses combinations
-  // that another X client holds or one of Ostrel's menus uses.
-  QString noShortcutService;
-  if (ostrel::platform::x11SessionAvailable(&noShortcutService)) {
-    std::shared_ptr<ostrel::platform::KeyboardLayout> layout =
-        ostrel::platform::createX11KeyboardLayout(&noShortcutService);
-    if (layout) {
-      ostrel::KivShortcut::setKeyboardLayout(layout);
-    } else {
-      ostrel::log("Shortcut keys are shown without their keyboard layout names: %@", noShortcutService);
-    }
-    std::shared_ptr<ostrel::platform::HotKeyService> hotKeys =
-        ostrel::platform::createX11HotKeyService(&noShortcutService);
-    if (hotKeys) {
-      ostrel::KivShortcutMonitor::setSystemHotKeyService(hotKeys);
-    } else {
-      ostrel::log("Shortcuts other programs hold can't be recognised: %@", noShortcutService);
-    }
-  }
+  // Recording shortcuts names keys after the keyboard layout and refuses
+  // combinations another X client holds or one of Ostrel's menus uses.
+  platform.installShortcutServices();
   ostrel::KivMenuBarAdapter::registerAsMainMenu(controller->window()->menuBar());
   controller->setSettingsPresenter(
       [mainWindow = controller->window()] { ostrel::TestSecondView::presentFrom(mainWindow); });
 
-  ostrel::AppDelegate delegate(controller->window(), std::move(keyMonitor), noX11);
+  ostrel::AppDelegate delegate(controller->window(), platform.takeKeyMonitor(), platform.whyNoKeyMonitor());
   delegate.applicationDidFinishLaunching();
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
 

@@ -1,5 +1,6 @@
 #include "control/ControlSnapshot.h"
 
+#include "common/DesktopServices.h"
 #include "control/ControlProtocol.h"
 #include "monitor/MonitorState.h"
 
@@ -14,6 +15,7 @@ const QString ControlPropertyRefreshSpeed = QStringLiteral("RefreshSpeed");
 const QString ControlPropertyFrontLightMode = QStringLiteral("FrontLightMode");
 const QString ControlPropertyBrightness = QStringLiteral("Brightness");
 const QString ControlPropertyTemperature = QStringLiteral("Temperature");
+const QString ControlPropertyDesktopServices = QStringLiteral("DesktopServices");
 
 ControlSnapshot ControlSnapshot::capture() {
   ControlSnapshot s;
@@ -28,6 +30,7 @@ ControlSnapshot ControlSnapshot::capture() {
   s.frontLightMode = currentFrontLightModeValue;
   s.brightness = currentFrontBrightnessValue;
   s.temperature = currentFrontTemperatureValue;
+  s.desktopServices = DesktopServices::shared().properties();
   return s;
 }
 
@@ -51,7 +54,7 @@ QVariantMap ControlSnapshot::properties() const {
       {ControlPropertyMCUVersion, mcuVersion},         {ControlPropertyContrast, contrast},
       {ControlPropertyImageMode, imageMode},           {ControlPropertyRefreshSpeed, refreshSpeed},
       {ControlPropertyFrontLightMode, frontLightMode}, {ControlPropertyBrightness, brightness},
-      {ControlPropertyTemperature, temperature},
+      {ControlPropertyTemperature, temperature},       {ControlPropertyDesktopServices, desktopServices},
   };
 }
 
@@ -60,7 +63,8 @@ bool ControlSnapshot::operator==(const ControlSnapshot& o) const {
   // object is a change worth announcing even under the same name.
   return monitors == o.monitors && current == o.current && currentOpen == o.currentOpen && mcuVersion == o.mcuVersion &&
          contrast == o.contrast && imageMode == o.imageMode && refreshSpeed == o.refreshSpeed &&
-         frontLightMode == o.frontLightMode && brightness == o.brightness && temperature == o.temperature;
+         frontLightMode == o.frontLightMode && brightness == o.brightness && temperature == o.temperature &&
+         desktopServices == o.desktopServices;
 }
 
 QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after) {

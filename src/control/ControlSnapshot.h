@@ -5,8 +5,8 @@
 // mode). This is what the bus service publishes as properties and what
 // ostrelctl prints.
 //
-// capture() reads the process-wide MonitorState, so it belongs to the main
-// thread like MonitorState itself.
+// capture() reads the process-wide MonitorState and DesktopServices, so it
+// belongs to the main thread like they do.
 
 #include "serial/PelSerialPortInterface.h"
 
@@ -28,6 +28,9 @@ extern const QString ControlPropertyRefreshSpeed;    // i: 1..5
 extern const QString ControlPropertyFrontLightMode;  // i: 0..3
 extern const QString ControlPropertyBrightness;      // i: 0..100
 extern const QString ControlPropertyTemperature;     // i: 0..100
+// a{sv}: which backend serves the global shortcuts and the monitor's input and
+// the keys the desktop assigned (common/DesktopServices.h, properties()).
+extern const QString ControlPropertyDesktopServices;
 
 struct ControlSnapshot {
   QList<PelSerialPortRef> monitors;  // caluPortsArr's entries (same objects)
@@ -40,6 +43,9 @@ struct ControlSnapshot {
   std::int32_t frontLightMode = 0;
   std::int32_t brightness = 0;
   std::int32_t temperature = 0;
+
+  // The desktop's services, not the monitor's: DesktopServices::properties().
+  QVariantMap desktopServices;
 
   static ControlSnapshot capture();
 

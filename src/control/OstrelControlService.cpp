@@ -100,6 +100,9 @@ int OstrelControlService::brightness() const {
 int OstrelControlService::temperature() const {
   return ControlSnapshot::capture().temperature;
 }
+QVariantMap OstrelControlService::desktopServices() const {
+  return ControlSnapshot::capture().desktopServices;
+}
 
 bool OstrelControlService::admit(const char* method, std::optional<ControlSetting> setting, std::int64_t value) {
   if (setting) {

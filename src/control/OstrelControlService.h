@@ -20,7 +20,8 @@
 //
 // Properties (read-only, ControlSnapshot.h): Monitors, CurrentMonitor,
 // MCUVersion, Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness,
-// Temperature. Whenever the event loop goes idle the values are compared with
+// Temperature; DesktopServices (what serves the global shortcuts and the
+// monitor's input, and the keys the desktop assigned). Whenever the event loop goes idle the values are compared with
 // the last ones announced, and org.freedesktop.DBus.Properties.PropertiesChanged
 // carries those that differ, whatever changed them: a report from the monitor,
 // the user in the window, a shortcut, a bus call.
@@ -64,6 +65,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   // The program and start at login.
   Q_PROPERTY(QString Version READ version)
   Q_PROPERTY(bool StartAtLogin READ startAtLogin)
+  Q_PROPERTY(QVariantMap DesktopServices READ desktopServices)
 
  public:
   explicit OstrelControlService(QObject* parent = nullptr);
@@ -92,6 +94,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   int frontLightMode() const;
   int brightness() const;
   int temperature() const;
+  QVariantMap desktopServices() const;
 
   // Start at login, through `startAtLogin` (the running Ostrel's). Until it is
   // set the property reads false and SetStartAtLogin is refused.

@@ -53,6 +53,10 @@ void MonitorInputInjection::setScreenSize(float width, float height) {
   heightMax_ = height;
 }
 
+void MonitorInputInjection::monitorConnected() {
+  if (injector_) injector_->requestAccess();
+}
+
 bool MonitorInputInjection::admitPress() {
   if (pressWindow_.elapsed() >= 1000) {
     pressWindow_.restart();
@@ -104,7 +108,14 @@ void MonitorInputInjection::flushPointer() {
 void MonitorInputInjection::pointerStep(std::int32_t dx, std::int32_t dy) {
   if (!injector_) return;
   const auto position = injector_->pointerPosition();
-  if (!position) return;
+  if (!position) {
+    // On Wayland no client may know where the pointer is: the step goes as an
+    // offset, and the compositor's clamping at the screens' edges stands in
+    // for the edge rule below.
+    log("receiveMouseMovePointX Location unknown, moving by dx = %d, dy = %d", dx, dy);
+    injector_->movePointerBy(dx, dy);
+    return;
+  }
   const double x = position->x;
   const double y = position->y;
   log("receiveMouseMovePointX Location pointUp x = %f, y = %f", x, y);

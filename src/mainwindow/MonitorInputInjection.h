@@ -28,7 +28,7 @@ class InputInjector;
 
 class MonitorInputInjection {
  public:
-  // Without an injector (no X11 session) the monitor's input is dropped; the
+  // Without an injector (no X11 session or portal) the monitor's input is dropped; the
   // reason is logged once, here, so the log tells it from the start.
   MonitorInputInjection(std::shared_ptr<platform::InputInjector> injector, const QString& whyNoInjector);
   ~MonitorInputInjection();
@@ -36,6 +36,10 @@ class MonitorInputInjection {
   MonitorInputInjection& operator=(const MonitorInputInjection&) = delete;
 
   void setScreenSize(float width, float height);
+
+  // A monitor (one that was not there before) joined the list: the injector
+  // may now ask the desktop for permission to pass its input on.
+  void monitorConnected();
 
   void receiveKeyBoardClickWithCode(std::int32_t keyCode);
   void receiveMouseMovePointX(std::int32_t dx, std::int32_t dy);

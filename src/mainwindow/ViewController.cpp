@@ -283,11 +283,20 @@ void ViewController::updateMainViewContent() {
     ui_->displaySerialPort->addItem(noDevStr_);
     ui_->displaySerialPort->setCurrentIndex(0);
     updateViewForRemvoedAllValidPortDisplay();
+    listedMonitors_.clear();
     return;
   }
   log("updateMainViewContent _displaySerialPort = %@", ui_->displaySerialPort->itemText(0));
   ui_->displaySerialPort->clear();
   for (const PelSerialPortRef& port : ports) ui_->displaySerialPort->addItem(port ? port->name() : QString());
+  // A monitor that was not listed before may send input: where the desktop
+  // must allow that, it is asked now rather than at every start.
+  QStringList listed;
+  for (const PelSerialPortRef& port : ports) listed << (port ? port->path() : QString());
+  const bool arrived = std::any_of(listed.cbegin(), listed.cend(),
+                                   [this](const QString& path) { return !listedMonitors_.contains(path); });
+  listedMonitors_ = listed;
+  if (arrived) input_->monitorConnected();
   ui_->displaySerialPort->setCurrentIndex(0);
   currentDisplayPort(0);
   updateViewAllInfoWithCurrentPort();

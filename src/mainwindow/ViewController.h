@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -116,6 +117,7 @@ class ViewController : public QObject,
   std::shared_ptr<UtilsPelSerialPortsValue> utlsPorts() const { return utlsPorts_; }
   std::shared_ptr<QList<PelSerialPortRef>> availablePortsmutableArr() const { return availablePortsmutableArr_; }
   QString noDevStr() const { return noDevStr_; }
+  const MonitorInputInjection& monitorInput() const { return *input_; }
 
   // Controls, for the window's own tests and for screenshots.
   QComboBox* displaySerialPort() const;
@@ -153,6 +155,7 @@ class ViewController : public QObject,
   std::shared_ptr<QList<PelSerialPortRef>> availablePortsmutableArr_;
   QString noDevStr_;
   std::unique_ptr<AutoClearTimer> autoClear_;
+  QStringList listedMonitors_;  // the monitor list as last shown, to notice arrivals
   std::unique_ptr<MonitorInputInjection> input_;
   std::unique_ptr<ScopedObserver> connectedObserver_;
   std::function<void()> settingsPresenter_;

@@ -189,6 +189,20 @@ StatusValues fortyEight() {
   return v;
 }
 
+// What a Wayland desktop without RemoteDesktop portal, where the user
+// re-assigned one shortcut and cleared another, reports on the bus.
+QVariantMap waylandDesktop() {
+  return {{"ShortcutsBackend", "portal"},
+          {"ShortcutsDetail", "GlobalShortcuts portal (version 1): the desktop assigned the keys"},
+          {"ShortcutsBinding", "bound"},
+          {"ShortcutIds", QStringList{"refresh", "contrast-up", "contrast-down"}},
+          {"ShortcutsPreferred", QStringList{"CTRL+D", "CTRL+ALT+U", "CTRL+P"}},
+          {"ShortcutsAssigned", QStringList{"Ctrl+Alt+R", "Alt+Control+u", ""}},
+          {"ShortcutsChangedByDesktop", 1},
+          {"InputBackend", ""},
+          {"InputDetail", "the desktop offers no RemoteDesktop portal"}};
+}
+
 TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
   StatusValues partial = fortyEight();
   partial.refreshSpeed.reset();
@@ -215,7 +229,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightMode", 3},
                    {"frontLightModeName", "mixed"},
                    {"brightness", 80},
-                   {"temperature", 0}}},
+                   {"temperature", 0},
+                   {"desktop", QJsonValue::Null}}},
       {"partial", partial,
        QJsonObject{{"source", "direct"},
                    {"monitors", QJsonArray{"ttyUSB0", "ttyUSB1"}},
@@ -229,7 +244,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightMode", 3},
                    {"frontLightModeName", "mixed"},
                    {"brightness", 80},
-                   {"temperature", QJsonValue::Null}}},
+                   {"temperature", QJsonValue::Null},
+                   {"desktop", QJsonValue::Null}}},
       {"none", none,
        QJsonObject{{"source", "ostrel"},
                    {"monitors", QJsonArray{}},
@@ -243,7 +259,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightMode", QJsonValue::Null},
                    {"frontLightModeName", QJsonValue::Null},
                    {"brightness", QJsonValue::Null},
-                   {"temperature", QJsonValue::Null}}},
+                   {"temperature", QJsonValue::Null},
+                   {"desktop", QJsonValue::Null}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -252,6 +269,25 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     EXPECT_EQ(doc.object(), c.expected);
   }
+
+  StatusValues wayland = none;
+  wayland.desktop = waylandDesktop();
+  const QJsonObject desktop = QJsonDocument::fromJson(statusJson(wayland)).object()["desktop"].toObject();
+  EXPECT_EQ(desktop["input"],
+            (QJsonObject{{"backend", QJsonValue::Null}, {"detail", "the desktop offers no RemoteDesktop portal"}}));
+  const QJsonObject shortcuts = desktop["shortcuts"].toObject();
+  EXPECT_EQ(shortcuts["backend"], "portal");
+  EXPECT_EQ(shortcuts["binding"], "bound");
+  EXPECT_EQ(shortcuts["changedByDesktop"], 1);
+  QStringList keys;
+  for (const QJsonValue& k : shortcuts["keys"].toArray()) {
+    keys << QStringLiteral("%1 %2 %3 %4")
+                .arg(k["id"].toString(), k["preferred"].toString(),
+                     k["assigned"].isNull() ? QStringLiteral("null") : k["assigned"].toString(),
+                     k["asRecorded"].toBool() ? QStringLiteral("as recorded") : QString());
+  }
+  EXPECT_EQ(keys, (QStringList{"refresh CTRL+D Ctrl+Alt+R ", "contrast-up CTRL+ALT+U Alt+Control+u as recorded",
+                               "contrast-down CTRL+P null "}));
 }
 
 TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {
@@ -275,6 +311,17 @@ TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {
                                               "Image mode:     9\n"
                                               "Refresh speed:  2 (Fast+)\n"));
   EXPECT_EQ(statusText(StatusValues{}), QStringLiteral("No monitor connected.\n"));
+  StatusValues wayland;
+  wayland.desktop = waylandDesktop();
+  EXPECT_EQ(statusText(wayland),
+            QStringLiteral("No monitor connected.\n"
+                           "Shortcuts:      GlobalShortcuts portal (version 1): the desktop assigned the keys\n"
+                           "  refresh:        Ctrl+Alt+R (recorded CTRL+D: change it in the desktop's keyboard "
+                           "settings)\n"
+                           "  contrast-up:    Alt+Control+u\n"
+                           "  contrast-down:  no key (recorded CTRL+P: set one in the desktop's keyboard settings)\n"
+                           "  re-assigned in the desktop's keyboard settings: once\n"
+                           "Monitor input:  unavailable: the desktop offers no RemoteDesktop portal\n"));
   EXPECT_EQ(monitorsText(fortyEight()), QStringLiteral("ttyUSB0\nttyUSB1\n"));
 }
 

@@ -268,7 +268,8 @@ TEST_F(ControlServiceTest, PropertiesFollowTheMonitorsReports) {
   EXPECT_EQ(all.value(QStringLiteral("Monitors")).toStringList(), QStringList{sim_->linkPath().section('/', -1)});
   EXPECT_EQ(all.value(QStringLiteral("CurrentMonitor")).toString(), sim_->linkPath().section('/', -1));
   EXPECT_EQ(all.value(QStringLiteral("MCUVersion")).toInt(), 48);
-  EXPECT_EQ(all.size(), 11);  // the monitor's nine, Version and StartAtLogin
+  EXPECT_EQ(all.size(), 12);  // the monitor's nine, Version, StartAtLogin and DesktopServices
+  EXPECT_TRUE(all.contains(QStringLiteral("DesktopServices")));
 
   PropertiesChangedRecorder recorder(client_->connection());
   spinFor(100);  // the match rule reaches the bus

@@ -1,32 +1,138 @@
 #!/usr/bin/env bash
 # Runs one test executable in a clean per-user environment:
-# fresh XDG_CONFIG_HOME / XDG_RUNTIME_DIR, and, when asked, its own Xvfb server
-# (--x11) and its own session bus (--dbus).
+# fresh XDG_CONFIG_HOME / XDG_RUNTIME_DIR / XDG_STATE_HOME, and, when asked, its own Xvfb server
+# (--x11), its own session bus (--dbus), or a headless Wayland desktop:
+#  --kwin    kwin_wayland --virtual with the real portals (xdg-desktop-portal and
+#            its KDE backend) on a session bus of its own
+#  --weston  weston's headless backend, on a session bus with no portal at all
+# A Wayland desktop's bus starts nothing on demand: what runs is what was
+# started here. Its XDG data, cache and state folders are fresh too (KDE keeps
+# its record of assigned shortcuts there). When the compositor's programs are
+# missing, OSTREL_WAYLAND_MISSING names them and the test runs without one.
 set -uo pipefail
 want_x11=0
 want_dbus=0
+want_wayland=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --x11) want_x11=1; shift ;;
     --dbus) want_dbus=1; shift ;;
+    --kwin) want_wayland=kwin; shift ;;
+    --weston) want_wayland=weston; shift ;;
     *) break ;;
   esac
 done
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-test.XXXXXX")
-mkdir -p "$scratch/config" "$scratch/runtime"
+mkdir -p "$scratch/config" "$scratch/runtime" "$scratch/state"
 chmod 700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config"
+export XDG_STATE_HOME="$scratch/state"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 export OSTREL_TEST_SCRATCH="$scratch"
 # Tests use virtual ports only: they never probe or hold the machine's own
 # serial devices, which other tests (or the developer) may be using.
 export OSTREL_SERIAL_SOURCES=virtual
+# A test chooses its display server itself: the developer's own Wayland session
+# must not send Ostrel to the desktop's portals.
+unset XDG_SESSION_TYPE
 xvfb_pid=""
+desktop_pids=()
 cleanup() {
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  local i
+  for ((i = ${#desktop_pids[@]} - 1; i >= 0; i--)); do
+    kill "${desktop_pids[i]}" 2>/dev/null
+    wait "${desktop_pids[i]}" 2>/dev/null
+  done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+# Up to 60 s for a condition; the desktop's programs start slowly on a loaded machine.
+wait_until() {
+  local deadline=$((SECONDS + 60))
+  until eval "$1" >/dev/null 2>&1; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.05
+  done
+}
+bus_has() {
+  dbus-send --session --reply-timeout=5000 --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+desktop_failed() {
+  echo "$1 did not start:" >&2
+  cat "$scratch"/*.log >&2
+  exit 1
+}
+start_desktop() {
+  local kde_portal="" p
+  for p in /usr/lib/*/libexec/xdg-desktop-portal-kde /usr/libexec/xdg-desktop-portal-kde; do
+    [ -x "$p" ] && kde_portal=$p
+  done
+  local missing=()
+  if [ "$1" = kwin ]; then
+    command -v kwin_wayland >/dev/null || missing+=(kwin_wayland)
+    [ -x /usr/libexec/xdg-desktop-portal ] || missing+=(xdg-desktop-portal)
+    [ -n "$kde_portal" ] || missing+=(xdg-desktop-portal-kde)
+  else
+    command -v weston >/dev/null || missing+=(weston)
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then
+    export OSTREL_WAYLAND_MISSING="${missing[*]}"
+    export QT_QPA_PLATFORM=offscreen
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-session-bus"
+    return
+  fi
+  mkdir -p "$scratch/data" "$scratch/cache"
+  export XDG_DATA_HOME="$scratch/data" XDG_CACHE_HOME="$scratch/cache"
+  cat >"$scratch/bus.conf" <<END
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$scratch</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+END
+  dbus-daemon --config-file="$scratch/bus.conf" --nofork --print-address=3 3>"$scratch/bus" &
+  desktop_pids+=($!)
+  wait_until "[ -s '$scratch/bus' ]" || desktop_failed dbus-daemon
+  export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$scratch/bus")
+  unset DISPLAY
+  if [ "$1" = kwin ]; then
+    # The packaged binary carries a file capability that a container may not
+    # grant (exec fails with EPERM); a plain copy has none.
+    cp "$(command -v kwin_wayland)" "$scratch/kwin_wayland"
+    env -u QT_QPA_PLATFORM KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$scratch/kwin_wayland" --virtual \
+      --no-lockscreen --socket wl-ostrel --width 1024 --height 768 >"$scratch/kwin.log" 2>&1 &
+    desktop_pids+=($!)
+    wait_until "[ -S '$XDG_RUNTIME_DIR/wl-ostrel' ] && bus_has org.kde.kglobalaccel" || desktop_failed kwin_wayland
+    export WAYLAND_DISPLAY=wl-ostrel XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
+    QT_QPA_PLATFORM=wayland "$kde_portal" >"$scratch/portal-kde.log" 2>&1 &
+    desktop_pids+=($!)
+    wait_until "bus_has org.freedesktop.impl.portal.desktop.kde" || desktop_failed xdg-desktop-portal-kde
+    /usr/libexec/xdg-desktop-portal >"$scratch/portal.log" 2>&1 &
+    desktop_pids+=($!)
+    wait_until "bus_has org.freedesktop.portal.Desktop" || desktop_failed xdg-desktop-portal
+  else
+    # pixman draws into memory, so screenshots have pixels; --debug lets
+    # weston-screenshooter in.
+    weston --backend=headless-backend.so --use-pixman --width=1024 --height=768 --socket=wl-ostrel \
+      --idle-time=0 --debug >"$scratch/weston.log" 2>&1 &
+    desktop_pids+=($!)
+    wait_until "[ -S '$XDG_RUNTIME_DIR/wl-ostrel' ]" || desktop_failed weston
+    export WAYLAND_DISPLAY=wl-ostrel XDG_SESSION_TYPE=wayland
+  fi
+  export QT_QPA_PLATFORM=wayland
+  # Under LeakSanitizer: whole stacks, so that lsan.supp recognises the
+  # graphics drivers' allocations (they have no frame pointers).
+  if [ -n "${LSAN_OPTIONS:-}" ]; then export LSAN_OPTIONS="$LSAN_OPTIONS:fast_unwind_on_malloc=0"; fi
+}
 if [ $want_x11 -eq 1 ]; then
   exec 3>"$scratch/display"
   Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset +extension XTEST +extension XInputExtension \
@@ -49,7 +155,10 @@ else
   unset DISPLAY WAYLAND_DISPLAY
   export QT_QPA_PLATFORM=offscreen
 fi
-if [ $want_dbus -eq 1 ]; then
+if [ -n "$want_wayland" ]; then
+  start_desktop "$want_wayland"
+  "$@"
+elif [ $want_dbus -eq 1 ]; then
   dbus-run-session -- "$@"
 else
   # No session bus unless asked for: a test must never reach the developer's

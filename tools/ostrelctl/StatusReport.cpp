@@ -1,7 +1,9 @@
 #include "ostrelctl/StatusReport.h"
 
+#include "common/DesktopServices.h"
 #include "control/ControlProtocol.h"
 
+#include <QDBusArgument>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,6 +31,73 @@ bool hasFrontLight(const StatusValues& v) {
   return v.mcuVersion == kFrontLightMCUVersion;
 }
 
+QVariantMap mapProperty(const QVariant& value) {
+  if (value.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+  return value.toMap();
+}
+
+QList<ShortcutAssignment> assignments(const QVariantMap& d) {
+  const QStringList ids = d.value(QStringLiteral("ShortcutIds")).toStringList();
+  const QStringList preferred = d.value(QStringLiteral("ShortcutsPreferred")).toStringList();
+  const QStringList assigned = d.value(QStringLiteral("ShortcutsAssigned")).toStringList();
+  QList<ShortcutAssignment> out;
+  for (qsizetype i = 0; i < ids.size(); ++i) out << ShortcutAssignment{ids[i], preferred.value(i), assigned.value(i)};
+  return out;
+}
+
+QString serviceText(const QVariantMap& d, const QString& prefix) {
+  const QString detail = d.value(prefix + QStringLiteral("Detail")).toString();
+  if (d.value(prefix + QStringLiteral("Backend")).toString().isEmpty()) {
+    return QStringLiteral("unavailable: %1").arg(detail);
+  }
+  return detail;
+}
+
+QString desktopText(const QVariantMap& d) {
+  if (d.isEmpty()) return QString();
+  QString out = QStringLiteral("Shortcuts:      %1\n").arg(serviceText(d, QStringLiteral("Shortcuts")));
+  const bool bound = d.value(QStringLiteral("ShortcutsBinding")).toString() == QLatin1String("bound");
+  for (const ShortcutAssignment& a : assignments(d)) {
+    if (!bound) break;
+    out += QStringLiteral("  %1").arg(a.id + QLatin1Char(':'), -16);
+    if (a.assigned.isEmpty()) {
+      out += QStringLiteral("no key (recorded %1: set one in the desktop's keyboard settings)\n").arg(a.preferred);
+    } else if (!a.matchesPreferred()) {
+      out += QStringLiteral("%1 (recorded %2: change it in the desktop's keyboard settings)\n")
+                 .arg(a.assigned, a.preferred);
+    } else {
+      out += a.assigned + QLatin1Char('\n');
+    }
+  }
+  const int changed = d.value(QStringLiteral("ShortcutsChangedByDesktop")).toInt();
+  if (changed > 0) {
+    out += QStringLiteral("  re-assigned in the desktop's keyboard settings: %1\n")
+               .arg(changed == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(changed));
+  }
+  out += QStringLiteral("Monitor input:  %1\n").arg(serviceText(d, QStringLiteral("Input")));
+  return out;
+}
+
+QJsonValue desktopJson(const QVariantMap& d) {
+  if (d.isEmpty()) return QJsonValue(QJsonValue::Null);
+  QJsonArray keys;
+  for (const ShortcutAssignment& a : assignments(d)) {
+    keys.append(QJsonObject{{QStringLiteral("id"), a.id},
+                            {QStringLiteral("preferred"), a.preferred},
+                            {QStringLiteral("assigned"), text(a.assigned)},
+                            {QStringLiteral("asRecorded"), a.matchesPreferred()}});
+  }
+  const QJsonObject shortcuts{
+      {QStringLiteral("backend"), text(d.value(QStringLiteral("ShortcutsBackend")).toString())},
+      {QStringLiteral("detail"), d.value(QStringLiteral("ShortcutsDetail")).toString()},
+      {QStringLiteral("binding"), text(d.value(QStringLiteral("ShortcutsBinding")).toString())},
+      {QStringLiteral("changedByDesktop"), d.value(QStringLiteral("ShortcutsChangedByDesktop")).toInt()},
+      {QStringLiteral("keys"), keys}};
+  const QJsonObject input{{QStringLiteral("backend"), text(d.value(QStringLiteral("InputBackend")).toString())},
+                          {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()}};
+  return QJsonObject{{QStringLiteral("shortcuts"), shortcuts}, {QStringLiteral("input"), input}};
+}
+
 }  // namespace
 
 StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
@@ -36,6 +105,7 @@ StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
   v.source = QStringLiteral("ostrel");
   v.monitors = properties.value(ControlPropertyMonitors).toStringList();
   v.current = properties.value(ControlPropertyCurrentMonitor).toString();
+  v.desktop = mapProperty(properties.value(ControlPropertyDesktopServices));
   if (!v.hasMonitor()) return v;  // what Ostrel remembers of a monitor that left is not a status
   const std::optional<std::int32_t> mcu = intProperty(properties, ControlPropertyMCUVersion);
   if (mcu && *mcu != 0) v.mcuVersion = mcu;
@@ -51,7 +121,7 @@ StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
 }
 
 QString statusText(const StatusValues& v) {
-  if (!v.hasMonitor()) return QStringLiteral("No monitor connected.\n");
+  if (!v.hasMonitor()) return QStringLiteral("No monitor connected.\n") + desktopText(v.desktop);
   QString out;
   out += QStringLiteral("Monitor:        %1").arg(v.current);
   if (v.mcuVersion) out += QStringLiteral(" (MCU version %1)").arg(*v.mcuVersion);
@@ -69,7 +139,7 @@ QString statusText(const StatusValues& v) {
   line("Front light:    ", v.frontLightMode, v.frontLightMode ? frontLightModeName(*v.frontLightMode) : QString());
   line("Brightness:     ", v.brightness);
   line("Temperature:    ", v.temperature);
-  return out;
+  return out + desktopText(v.desktop);
 }
 
 QByteArray statusJson(const StatusValues& v) {
@@ -88,6 +158,7 @@ QByteArray statusJson(const StatusValues& v) {
            text(v.frontLightMode ? frontLightModeName(*v.frontLightMode) : QString()));
   o.insert(QStringLiteral("brightness"), number(v.brightness));
   o.insert(QStringLiteral("temperature"), number(v.temperature));
+  o.insert(QStringLiteral("desktop"), desktopJson(v.desktop));
   return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 

@@ -12,6 +12,15 @@
 //   imageModeName ("text"...), refreshSpeedName ("Fast"...)
 //   frontLightMode, frontLightModeName, brightness, temperature
 //                   null unless the monitor has a front light (MCU version 48)
+//   desktop         what serves Ostrel's global shortcuts and the monitor's
+//                   input (null when Ostrel did not answer):
+//                   { "shortcuts": { "backend": "x11"|"portal"|null, "detail",
+//                       "binding": "asking"|"bound"|"declined"|"failed"|null,
+//                       "changedByDesktop": n,
+//                       "keys": [ { "id", "preferred", "assigned" (null: no
+//                                   key), "asRecorded" } ] },
+//                     "input": { "backend", "detail" } }
+// The text form adds the same as lines after the monitor's.
 
 #include "control/ControlSnapshot.h"
 
@@ -35,6 +44,7 @@ struct StatusValues {
   std::optional<std::int32_t> frontLightMode;
   std::optional<std::int32_t> brightness;
   std::optional<std::int32_t> temperature;
+  QVariantMap desktop;  // DesktopServices' bus form; empty when unknown
 
   bool hasMonitor() const { return !current.isEmpty(); }
 

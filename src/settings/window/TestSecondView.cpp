@@ -1,10 +1,13 @@
 #include "TestSecondView.h"
 
+#include "common/DesktopServices.h"
 #include "common/Log.h"
+#include "common/NotificationCenter.h"
 #include "mainwindow/ViewController.h"
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
+#include "settings/window/DesktopShortcutNotes.h"
 #include "shortcuts/KivShortcut.h"
 #include "shortcuts/view/KivShortcutView.h"
 #include "ui_TestSecondView.h"
@@ -99,6 +102,8 @@ TestSecondView::TestSecondView(QWidget* parent) : TestSecondView(PreferenceStore
 TestSecondView::TestSecondView(PreferenceStore& store, QWidget* parent)
     : QDialog(parent), store_(store), ui_(std::make_unique<Ui::TestSecondView>()) {
   ui_->setupUi(this);
+  desktopNotes_ = new DesktopShortcutNotes(this);
+  ui_->dialogLayout->insertWidget(ui_->dialogLayout->indexOf(ui_->buttonSeparator), desktopNotes_);
   setWindowModality(Qt::WindowModal);
   keepCaptionWidthsSteady();
   connectActions();
@@ -147,6 +152,7 @@ void TestSecondView::setSettingsRes() {
   for (const Caption& caption : captions(*ui_)) {
     setCaption(caption.widget, QString::fromUtf8(english ? caption.english : caption.chinese));
   }
+  desktopNotes_->setLanguage(currentViewLanguageFlag);
   ui_->autoStartCheck->setHidden(true);
   ui_->autoRefreshCheck->setChecked(autoClearCheckValue != 0);
   setAutoClearState(static_cast<std::int32_t>(autoClearCheckValue));
@@ -225,6 +231,7 @@ void TestSecondView::finishViewAction() {
   CurrentLanguage = currentViewLanguageFlag;
   setHotKey();
   saveSettingsValue();
+  NotificationCenter::defaultCenter().post({ShortcutValuesDidChangeNotification, this, {}});
 
   const std::shared_ptr<ViewController> mainView = VCInstance;
   if (mainView) {

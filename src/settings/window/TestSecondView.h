@@ -14,6 +14,9 @@
 //    0..9999 is clamped on OK; a shortcut left empty, on the key with code 0 or
 //    without a modifier is replaced by the default (Control with D, U, P).
 //  - The hidden "Automatic start" box keeps its stored value as it was.
+//  - Where the desktop assigns the shortcuts' keys (Wayland), a note under the
+//    recorders shows what it assigned (DesktopShortcutNotes.h); OK posts
+//    ShortcutValuesDidChangeNotification so that they are bound again.
 //  - Main thread only.
 
 #include <QDialog>
@@ -33,6 +36,7 @@ class TestSecondView;
 
 namespace ostrel {
 
+class DesktopShortcutNotes;
 class KivShortcutView;
 class PreferenceStore;
 
@@ -86,6 +90,7 @@ class TestSecondView : public QDialog {
   QCheckBox* autoStartCheck() const;
   QPushButton* buttonExit() const;
   QPushButton* buttonOK() const;
+  DesktopShortcutNotes* desktopShortcutNotes() const { return desktopNotes_; }
 
  private:
   void connectActions();
@@ -94,6 +99,7 @@ class TestSecondView : public QDialog {
 
   PreferenceStore& store_;
   std::unique_ptr<Ui::TestSecondView> ui_;
+  DesktopShortcutNotes* desktopNotes_ = nullptr;
 };
 
 }  // namespace ostrel

@@ -1,0 +1,307 @@
+// Ostrel on a headless KWin with the real portals (xdg-desktop-portal and its
+// KDE backend): the global shortcuts bound through the GlobalShortcuts portal
+// and pressed as the user would, through the compositor's own input path; the
+// monitor's keys and pointer passed on through the RemoteDesktop portal to a
+// window of the test's own, which has the focus; the simulated monitor on a
+// pseudo-terminal. The test process is itself a Wayland client of that KWin.
+#include "MainWindowHarness.h"
+#include "PortalKeyboard.h"
+#include "WaylandDesktop.h"
+#include "app/AppDelegate.h"
+#include "app/PlatformServices.h"
+#include "common/DesktopServices.h"
+#include "mainwindow/MonitorInputInjection.h"
+#include "settings/window/DesktopShortcutNotes.h"
+#include "settings/window/TestSecondView.h"
+#include "shortcuts/KivShortcut.h"
+#include "shortcuts/view/KivShortcutView.h"
+#include "support/EventLoopWait.h"
+#include "support/OstrelProcess.h"
+
+#include <gtest/gtest.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QWidget>
+
+namespace ostrel::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kCtrl = 29;
+constexpr int kD = 32;
+constexpr int kU = 22;
+constexpr int kP = 25;
+
+QMap<QString, qint64> controlDUP() {
+  return {{QStringLiteral("language"), 1},
+          {QStringLiteral("refresh_hot_keycode"), 2},
+          {QStringLiteral("refresh_hot_keycode_flags"), 0x40000},
+          {QStringLiteral("threshold_hot_keycode"), 32},
+          {QStringLiteral("threshold_hot_keycode_flags"), 0x40000},
+          {QStringLiteral("threshold_down_hot_keycode"), 35},
+          {QStringLiteral("threshold_down_hot_keycode_flags"), 0x40000}};
+}
+
+// "another application": a full-screen window of the test's own that keeps
+// what reaches it.
+class FocusProbe : public QWidget {
+ public:
+  struct Input {
+    QEvent::Type type;
+    int what;  // the key or the button
+    QPoint at;
+  };
+  FocusProbe() { setMouseTracking(true); }
+  std::vector<Input> inputs;
+
+  std::size_t count(QEvent::Type type, int what) const {
+    std::size_t n = 0;
+    for (const Input& i : inputs) n += i.type == type && i.what == what ? 1 : 0;
+    return n;
+  }
+  std::vector<QPoint> moves(std::size_t from = 0) const {
+    std::vector<QPoint> out;
+    for (std::size_t i = from; i < inputs.size(); ++i)
+      if (inputs[i].type == QEvent::MouseMove) out.push_back(inputs[i].at);
+    return out;
+  }
+  bool focus() {
+    showFullScreen();
+    activateWindow();
+    return runEventLoopUntil([this] { return isActiveWindow(); }, 30'000);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override { inputs.push_back({e->type(), e->key(), {}}); }
+  void keyReleaseEvent(QKeyEvent* e) override { inputs.push_back({e->type(), e->key(), {}}); }
+  void mouseMoveEvent(QMouseEvent* e) override { inputs.push_back({e->type(), 0, e->globalPosition().toPoint()}); }
+  void mousePressEvent(QMouseEvent* e) override { inputs.push_back({e->type(), int(e->button()), {}}); }
+  void mouseReleaseEvent(QMouseEvent* e) override { inputs.push_back({e->type(), int(e->button()), {}}); }
+};
+
+QJsonObject statusJson() {
+  ChildProcess ctl;
+  QString error;
+  EXPECT_TRUE(ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("status"), QStringLiteral("--json")},
+                        &error))
+      << error.toStdString();
+  ctl.waitForExit(60s);
+  ctl.waitForEndOfStreams(10s);
+  QByteArray out;
+  for (const StampedLine& line : ctl.lines(ChildStream::Output)) out += line.text + '\n';
+  return QJsonDocument::fromJson(out).object();
+}
+
+TEST(OstrelOnKwin, DrawsThroughWaylandAndItsShortcutsFireWhileAnotherWindowHasTheFocus) {
+  if (const auto missing = missingDesktop()) GTEST_SKIP() << *missing;
+  ASSERT_TRUE(writePreferences(controlDUP()));
+  SimulatedMonitor monitor(16, QStringLiteral("kwin-sim0"));
+  QString error;
+  ASSERT_TRUE(monitor.start(&error)) << error.toStdString();
+  OstrelProcess ostrel;
+  ostrel.setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), std::nullopt);  // Ostrel's own choice
+  ASSERT_TRUE(ostrel.start(&error)) << error.toStdString();
+  for (const char* line : {"The desktop bound Ostrel's global shortcuts", "The desktop takes the monitor's keys",
+                           "updateViewSpeedDisplay"}) {
+    ASSERT_TRUE(ostrel.waitForLogStartingWith(line, 60s)) << ostrel.logText().toStdString();
+  }
+
+  // No X server runs here: the window that shows is a Wayland one.
+  const QImage screen = kwinScreenshot(&error);
+  ASSERT_FALSE(screen.isNull()) << error.toStdString();
+  EXPECT_TRUE(saveScreenshot(screen, QStringLiteral("wayland-kwin-main-window")));
+  EXPECT_GT(shareOf(screen, qRgb(255, 255, 255)), 0.02) << "Ostrel's window is not on the screen";
+
+  const QJsonObject desktop = statusJson().value(QStringLiteral("desktop")).toObject();
+  QStringList assigned;
+  for (const QJsonValue& key : desktop[QStringLiteral("shortcuts")][QStringLiteral("keys")].toArray())
+    assigned << key[QStringLiteral("id")].toString() + QLatin1Char('=') + key[QStringLiteral("assigned")].toString();
+  EXPECT_EQ(assigned.join(QLatin1Char(' ')), QStringLiteral("refresh=Ctrl+D contrast-up=Ctrl+U contrast-down=Ctrl+P"));
+  EXPECT_EQ(desktop[QStringLiteral("input")][QStringLiteral("backend")].toString(), QStringLiteral("portal"));
+
+  FocusProbe probe;
+  ASSERT_TRUE(probe.focus());
+  PortalKeyboard keyboard;
+  ASSERT_TRUE(keyboard.start(&error)) << error.toStdString();
+  // The simulator starts at contrast 5: up sends 6 and reads it back, down 5.
+  const struct {
+    int key;
+    QList<QByteArray> frames;
+  } presses[] = {{kD, {commandFrame(3, 1)}},
+                 {kU, {commandFrame(1, 6), commandFrame(10, 1)}},
+                 {kP, {commandFrame(1, 5), commandFrame(10, 1)}}};
+  for (const auto& press : presses) {
+    std::size_t from = monitor.frameCount();
+    keyboard.press({kCtrl, press.key});
+    for (const QByteArray& frame : press.frames) {
+      const auto at = monitor.waitForFrame(frame, 30s, from);
+      ASSERT_TRUE(at) << "Control with evdev key " << press.key << ": no " << frame.toStdString();
+      from = *at + 1;
+    }
+  }
+  for (int key : {Qt::Key_D, Qt::Key_U, Qt::Key_P})
+    EXPECT_EQ(probe.count(QEvent::KeyPress, key), 0u) << "a shortcut's key also reached the focused window";
+  ASSERT_TRUE(monitor.command("key pagedown"));
+  EXPECT_TRUE(runEventLoopUntil([&] { return probe.count(QEvent::KeyRelease, Qt::Key_PageDown) == 1; }, 30'000));
+  ostrel.stop();
+}
+
+// The application's own pieces in this process, as main() puts them together:
+// the backends PlatformServices chooses, the main window with a simulated
+// monitor, the application shell, the settings window.
+class PortalsInProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (missingDesktop()) return;
+    resetProcessState();
+    DesktopServices::shared().reset();
+    ASSERT_TRUE(writePreferences(controlDUP()));
+    platform = new PlatformServices;
+    ASSERT_EQ(platform->kind(), SessionKind::Wayland);
+    ASSERT_TRUE(platform->injector()) << platform->whyNoInjector().toStdString();
+    monitor = new SimulatedMonitor(48, uniqueMonitorName());
+    QString error;
+    ASSERT_TRUE(loadWithMonitor(*monitor, window, &error, platform->injector())) << error.toStdString();
+    shell = new AppDelegate((*window)->window(), platform->takeKeyMonitor(), platform->whyNoKeyMonitor());
+    shell->applicationDidFinishLaunching();
+    ASSERT_TRUE(
+        runEventLoopUntil([] { return DesktopServices::shared().binding() == ShortcutBinding::Bound; }, 60'000));
+    ASSERT_TRUE(runEventLoopUntil(
+        [] { return DesktopServices::shared().state(DesktopService::Input).detail.endsWith(QLatin1String("pointer")); },
+        60'000))
+        << DesktopServices::shared().state(DesktopService::Input).detail.toStdString();
+    probe = new FocusProbe;
+    keyboard = new PortalKeyboard;
+    ASSERT_TRUE(keyboard->start(&error)) << error.toStdString();
+  }
+  static void TearDownTestSuite() {
+    delete keyboard;
+    delete probe;
+    delete shell;
+    window.reset();
+    delete monitor;
+    delete platform;
+    DesktopServices::shared().reset();
+  }
+  void SetUp() override {
+    if (const auto missing = missingDesktop()) GTEST_SKIP() << *missing;
+    ASSERT_TRUE(window && probe);
+    ASSERT_TRUE(probe->focus());
+  }
+
+  // A console line for the simulator, then the event loop until `done`.
+  static bool monitorSends(const QByteArray& line, const std::function<bool()>& done) {
+    return monitor->command(line) && runEventLoopUntil(done, 30'000);
+  }
+
+  static inline PlatformServices* platform = nullptr;
+  static inline SimulatedMonitor* monitor = nullptr;
+  static inline std::unique_ptr<LoadedWindow> window;
+  static inline AppDelegate* shell = nullptr;
+  static inline FocusProbe* probe = nullptr;
+  static inline PortalKeyboard* keyboard = nullptr;
+};
+
+TEST_F(PortalsInProcess, AChangedShortcutShowsTheKeyTheDesktopAssignedAndThatKeyFires) {
+  TestSecondView* settings = TestSecondView::presentFrom((*window)->window());
+  settings->refreshHotCutView()->setShortcutValue(KivShortcut::shortcutWithKeyCode(15, 0x40000 | 0x20000));
+  settings->buttonOK()->click();
+  // A new session asks for Control+Shift+R; KDE keeps the key it gave before.
+  ASSERT_TRUE(runEventLoopUntil(
+      [] {
+        const DesktopServices& d = DesktopServices::shared();
+        return d.binding() == ShortcutBinding::Bound &&
+               d.assignment(DesktopShortcutRefresh).preferred == QLatin1String("CTRL+SHIFT+R");
+      },
+      60'000));
+  const QString assigned = DesktopServices::shared().assignment(DesktopShortcutRefresh).assigned;
+  EXPECT_EQ(assigned, QStringLiteral("Ctrl+D"));
+
+  settings = TestSecondView::presentFrom((*window)->window());
+  const QStringList note = settings->desktopShortcutNotes()->text().split(QLatin1Char('\n'));
+  ASSERT_TRUE(settings->desktopShortcutNotes()->isVisibleTo(settings));
+  EXPECT_EQ(note.value(0), QStringLiteral("Fast Refresh: the desktop assigned %1; change it in the desktop's keyboard "
+                                          "settings")
+                               .arg(assigned));
+  EXPECT_EQ(note.value(1), QStringLiteral("Contrast Up: Ctrl+U, assigned by the desktop"));
+  settings->buttonExit()->click();
+
+  ASSERT_TRUE(probe->focus());
+  const std::size_t from = monitor->frameCount();
+  keyboard->press({kCtrl, kD});
+  EXPECT_TRUE(waitForFrameWhileRunning(*monitor, commandFrame(3, 1), from));
+}
+
+TEST_F(PortalsInProcess, TheMonitorsKeysPointerAndClicksReachTheFocusedWindow) {
+  const struct {
+    const char* line;
+    int key;
+  } keys[] = {{"key pagedown", Qt::Key_PageDown},
+              {"key pageup", Qt::Key_PageUp},
+              {"key down", Qt::Key_Down},
+              {"key up", Qt::Key_Up},
+              {"key delete", Qt::Key_Backspace}};
+  for (const auto& k : keys) {
+    SCOPED_TRACE(k.line);
+    EXPECT_TRUE(monitorSends(k.line, [&] { return probe->count(QEvent::KeyRelease, k.key) == 1; }));
+    EXPECT_EQ(probe->count(QEvent::KeyPress, k.key), 1u);
+  }
+
+  // Each step moves the pointer by exactly 6 (the compositor applies no
+  // acceleration to a portal's motion).
+  const struct {
+    const char* line;
+    QPoint by;
+  } steps[] = {{"move right", {6, 0}}, {"move down", {0, 6}}, {"move left", {-6, 0}}, {"move up", {0, -6}}};
+  const std::size_t before = probe->inputs.size();
+  ASSERT_TRUE(monitorSends("move right", [&] { return !probe->moves(before).empty(); }));
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.line);
+    const std::size_t from = probe->inputs.size();
+    const QPoint before = probe->moves().back();
+    ASSERT_TRUE(monitorSends(s.line, [&] { return !probe->moves(from).empty(); }));
+    EXPECT_EQ(probe->moves(from).back() - before, s.by);
+  }
+
+  for (const auto& [line, button] : {std::pair{"click left", int(Qt::LeftButton)}, {"click right", Qt::RightButton}}) {
+    SCOPED_TRACE(line);
+    EXPECT_TRUE(monitorSends(line, [&] { return probe->count(QEvent::MouseButtonRelease, button) == 1; }));
+    EXPECT_EQ(probe->count(QEvent::MouseButtonPress, button), 1u);
+  }
+}
+
+TEST_F(PortalsInProcess, ALongMoveKeepsMovingUntilItStops) {
+  const std::size_t before = probe->moves().size();
+  ASSERT_TRUE(monitorSends("move left", [&] { return probe->moves().size() > before; }));
+  // Seventy points a step, towards the farther vertical edge, so the
+  // compositor's clamping stays out of the way.
+  const QPoint start = probe->moves().back();
+  const bool up = start.y() > 384;
+  const std::size_t from = probe->inputs.size();
+  ASSERT_TRUE(monitorSends(up ? "long up" : "long down", [&] { return probe->moves(from).size() >= 3; }));
+  const std::vector<QPoint> during = probe->moves(from);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(during[i], start + QPoint(0, (up ? -70 : 70) * int(i + 1))) << "step " << i;
+  }
+  ASSERT_TRUE(monitorSends("long stop", [&] { return !(*window)->monitorInput().hasRepeatTimer(); }));
+  // The repeat is gone and its last step went out before the next single
+  // step: from then on, single steps follow each other directly.
+  const auto lastStepWas = [&](QPoint by) {
+    const std::vector<QPoint> m = probe->moves();
+    return m.size() >= 2 && m.back() - m[m.size() - 2] == by;
+  };
+  ASSERT_TRUE(monitorSends("move right", [&] { return lastStepWas({6, 0}); }));
+  const std::size_t marked = probe->moves().size();
+  ASSERT_TRUE(monitorSends("move left", [&] { return probe->moves().size() > marked; }));
+  EXPECT_EQ(probe->moves().size(), marked + 1);
+  EXPECT_TRUE(lastStepWas({-6, 0}));
+}
+
+}  // namespace
+}  // namespace ostrel::test
