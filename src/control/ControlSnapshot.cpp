@@ -3,6 +3,8 @@
 #include "control/ControlProtocol.h"
 #include "monitor/MonitorState.h"
 
+#include <QDBusMetaType>
+
 namespace ostrel {
 
 const QString ControlPropertyMonitors = QStringLiteral("Monitors");
@@ -14,6 +16,7 @@ const QString ControlPropertyRefreshSpeed = QStringLiteral("RefreshSpeed");
 const QString ControlPropertyFrontLightMode = QStringLiteral("FrontLightMode");
 const QString ControlPropertyBrightness = QStringLiteral("Brightness");
 const QString ControlPropertyTemperature = QStringLiteral("Temperature");
+const QString ControlPropertyPortReasons = QStringLiteral("PortReasons");
 
 ControlSnapshot ControlSnapshot::capture() {
   ControlSnapshot s;
@@ -28,6 +31,7 @@ ControlSnapshot ControlSnapshot::capture() {
   s.frontLightMode = currentFrontLightModeValue;
   s.brightness = currentFrontBrightnessValue;
   s.temperature = currentFrontTemperatureValue;
+  s.ports = portProbeReports;
   return s;
 }
 
@@ -51,7 +55,7 @@ QVariantMap ControlSnapshot::properties() const {
       {ControlPropertyMCUVersion, mcuVersion},         {ControlPropertyContrast, contrast},
       {ControlPropertyImageMode, imageMode},           {ControlPropertyRefreshSpeed, refreshSpeed},
       {ControlPropertyFrontLightMode, frontLightMode}, {ControlPropertyBrightness, brightness},
-      {ControlPropertyTemperature, temperature},
+      {ControlPropertyTemperature, temperature},       {ControlPropertyPortReasons, QVariant::fromValue(ports)},
   };
 }
 
@@ -60,7 +64,8 @@ bool ControlSnapshot::operator==(const ControlSnapshot& o) const {
   // object is a change worth announcing even under the same name.
   return monitors == o.monitors && current == o.current && currentOpen == o.currentOpen && mcuVersion == o.mcuVersion &&
          contrast == o.contrast && imageMode == o.imageMode && refreshSpeed == o.refreshSpeed &&
-         frontLightMode == o.frontLightMode && brightness == o.brightness && temperature == o.temperature;
+         frontLightMode == o.frontLightMode && brightness == o.brightness && temperature == o.temperature &&
+         ports == o.ports;
 }
 
 QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after) {
@@ -71,6 +76,33 @@ QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapsh
     if (a.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
   }
   return changed;
+}
+
+void registerControlTypes() {
+  static const bool registered = [] {
+    qDBusRegisterMetaType<PortProbeReport>();
+    qDBusRegisterMetaType<QList<PortProbeReport>>();
+    return true;
+  }();
+  (void)registered;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortProbeReport& report) {
+  argument.beginStructure();
+  argument << report.name << report.path << report.reason;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortProbeReport& report) {
+  argument.beginStructure();
+  argument >> report.name >> report.path >> report.reason;
+  argument.endStructure();
+  return argument;
+}
+
+bool operator==(const PortProbeReport& a, const PortProbeReport& b) {
+  return a.name == b.name && a.path == b.path && a.reason == b.reason;
 }
 
 }  // namespace ostrel

@@ -8,7 +8,11 @@
 // capture() reads the process-wide MonitorState, so it belongs to the main
 // thread like MonitorState itself.
 
+#include "monitor/MonitorState.h"
 #include "serial/PelSerialPortInterface.h"
+
+#include <QDBusArgument>
+#include <QMetaType>
 
 #include <QList>
 #include <QString>
@@ -28,6 +32,10 @@ extern const QString ControlPropertyRefreshSpeed;    // i: 1..5
 extern const QString ControlPropertyFrontLightMode;  // i: 0..3
 extern const QString ControlPropertyBrightness;      // i: 0..100
 extern const QString ControlPropertyTemperature;     // i: 0..100
+// a(sss): every serial port the last discovery pass listed, as (name, path,
+// what discovery did with it: "probed", "in use by PID NAME", "left alone: a
+// monitor is known", "unanswered", "cannot be opened").
+extern const QString ControlPropertyPortReasons;
 
 struct ControlSnapshot {
   QList<PelSerialPortRef> monitors;  // caluPortsArr's entries (same objects)
@@ -40,6 +48,7 @@ struct ControlSnapshot {
   std::int32_t frontLightMode = 0;
   std::int32_t brightness = 0;
   std::int32_t temperature = 0;
+  QList<PortProbeReport> ports;  // portProbeReports
 
   static ControlSnapshot capture();
 
@@ -58,4 +67,12 @@ struct ControlSnapshot {
 // The properties whose values differ between two snapshots, with their new values.
 QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after);
 
+// PortReasons travels as a(sss); both ends register the type before use.
+void registerControlTypes();
+QDBusArgument& operator<<(QDBusArgument& argument, const PortProbeReport& report);
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortProbeReport& report);
+bool operator==(const PortProbeReport& a, const PortProbeReport& b);
+
 }  // namespace ostrel
+
+Q_DECLARE_METATYPE(ostrel::PortProbeReport)

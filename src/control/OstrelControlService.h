@@ -12,7 +12,9 @@
 // VELDOR.Ostrel1.Error.OutOfRange naming the range; without an open current
 // monitor every monitor method is refused with ...Error.NoMonitor; front light
 // methods on a monitor without a front light with ...Error.NotSupported. A
-// refused call sends nothing and changes nothing.
+// refused call sends nothing and changes nothing. A call whose frame the
+// monitor's port failed to write (the line failed or stalled past its bound)
+// is answered with ...Error.WriteFailed.
 // ContrastUp, ContrastDown and ReadParameters answer once their paced frames
 // have gone out (ReadParameters: after the read-back and its spacing, so the
 // monitor's reports are in by then); the others as soon as their frame is out.
@@ -20,7 +22,7 @@
 //
 // Properties (read-only, ControlSnapshot.h): Monitors, CurrentMonitor,
 // MCUVersion, Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness,
-// Temperature. Whenever the event loop goes idle the values are compared with
+// Temperature, PortReasons. Whenever the event loop goes idle the values are compared with
 // the last ones announced, and org.freedesktop.DBus.Properties.PropertiesChanged
 // carries those that differ, whatever changed them: a report from the monitor,
 // the user in the window, a shortcut, a bus call.
@@ -51,6 +53,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_PROPERTY(int FrontLightMode READ frontLightMode)
   Q_PROPERTY(int Brightness READ brightness)
   Q_PROPERTY(int Temperature READ temperature)
+  Q_PROPERTY(QList<ostrel::PortProbeReport> PortReasons READ portReasons)
 
  public:
   explicit OstrelControlService(QObject* parent = nullptr);
@@ -79,6 +82,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   int frontLightMode() const;
   int brightness() const;
   int temperature() const;
+  QList<PortProbeReport> portReasons() const;
 
  public Q_SLOTS:
   Q_SCRIPTABLE void Refresh();
@@ -98,7 +102,10 @@ class OstrelControlService : public QObject, protected QDBusContext {
   // True when the call may go ahead; otherwise the caller has its error reply.
   bool admit(const char* method, std::optional<ControlSetting> setting = std::nullopt, std::int64_t value = 0);
   void refuse(const char* method, const QString& errorName, const QString& text);
-  void replyWhenCommandsSent();
+  void replyWhenCommandsSent(const char* method, std::uint64_t failedBefore);
+  // True when no write failed since `failedBefore`; otherwise the caller has
+  // its WriteFailed reply.
+  bool reached(const char* method, std::uint64_t failedBefore);
   QString caller() const;
 
   std::shared_ptr<MonitorControlTarget> target_;

@@ -12,6 +12,7 @@
 #include "mainwindow/ViewController.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
+#include "support/PseudoTerminal.h"
 #include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
@@ -268,7 +269,13 @@ TEST_F(ControlServiceTest, PropertiesFollowTheMonitorsReports) {
   EXPECT_EQ(all.value(QStringLiteral("Monitors")).toStringList(), QStringList{sim_->linkPath().section('/', -1)});
   EXPECT_EQ(all.value(QStringLiteral("CurrentMonitor")).toString(), sim_->linkPath().section('/', -1));
   EXPECT_EQ(all.value(QStringLiteral("MCUVersion")).toInt(), 48);
-  EXPECT_EQ(all.size(), 9);
+  EXPECT_EQ(all.size(), 10);
+  // Every port the search looked at, with what it did: here the monitor only.
+  const auto ports =
+      qdbus_cast<QList<PortProbeReport>>(all.value(QStringLiteral("PortReasons")).value<QDBusArgument>());
+  ASSERT_EQ(ports.size(), 1);
+  EXPECT_EQ(ports.front().path, sim_->linkPath());
+  EXPECT_EQ(ports.front().reason, QStringLiteral("probed"));
 
   PropertiesChangedRecorder recorder(client_->connection());
   spinFor(100);  // the match rule reaches the bus
@@ -334,6 +341,45 @@ TEST_F(ControlServiceTest, WithoutAMonitorEveryMonitorMethodIsRefused) {
   ASSERT_EQ(client_->call(QStringLiteral("Refresh")).type(), QDBusMessage::ReplyMessage);
   ASSERT_TRUE(spinUntil([&] { return sim_->frameCount() > afterReadBack; }, 5000));
   EXPECT_EQ(framesFrom(afterReadBack), QStringList{f(3, 1)});
+}
+
+TEST_F(ControlServiceTest, ACommandTheMonitorsLineDoesNotTakeIsAWriteFailedError) {
+  // The simulated monitor goes; one whose line the test holds takes its place.
+  sim_->stop();
+  ASSERT_TRUE(spinUntil([] { return caluPortsArr->isEmpty(); }, 15000));
+  sim_.reset();
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ctl-stalling"));
+  ASSERT_FALSE(link.isEmpty());
+  QByteArray asked;
+  ASSERT_TRUE(spinUntil([&] { return (asked += line.read(24, 5)) == f(10, 16).toLatin1(); }, 20000)) << asked.data();
+  ASSERT_TRUE(line.write("5FF5F00A101000000000A0FA"));
+  ASSERT_TRUE(spinUntil([] { return ControlSnapshot::capture().currentMonitorName() == "ctl-stalling"; }, 20000));
+  waitForIdleQueue();
+  line.readAvailable();
+
+  // It stops taking data: every request says its command did not get through.
+  ASSERT_TRUE(line.setOutputStopped(true));
+  const struct {
+    const char* method;
+    QVariantList arguments;
+  } calls[] = {{"Refresh", {}}, {"SetContrast", {3}}, {"ContrastUp", {}}};
+  for (const auto& c : calls) {
+    SCOPED_TRACE(c.method);
+    const QDBusMessage reply = client_->call(QString::fromLatin1(c.method), c.arguments);
+    ASSERT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(reply.errorName(), OstrelBusErrorWriteFailed);
+  }
+  EXPECT_TRUE(ControlSnapshot::capture().monitorReady()) << "a stalled line is not an unplugged monitor";
+
+  // Taking data again, it gets the next command whole.
+  ASSERT_TRUE(line.setOutputStopped(false));
+  ASSERT_EQ(client_->call(QStringLiteral("Refresh")).type(), QDBusMessage::ReplyMessage);
+  QByteArray refresh;
+  EXPECT_TRUE(spinUntil([&] { return (refresh += line.read(24, 5)).size() >= 24; }, 5000));
+  EXPECT_EQ(refresh, f(3, 1).toLatin1());
+  line.closeMaster();
+  ASSERT_TRUE(spinUntil([] { return caluPortsArr->isEmpty(); }, 15000));
 }
 
 TEST_F(ControlServiceTest, FrontLightMethodsNeedAMonitorWithAFrontLight) {

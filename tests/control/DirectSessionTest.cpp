@@ -11,12 +11,15 @@
 #include "platform/posix/VirtualPortDirectory.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
+#include "support/ChildProcess.h"
 #include "support/PseudoTerminal.h"
 #include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <atomic>
 #include <memory>
 #include <ostream>
@@ -228,10 +231,10 @@ TEST_F(DirectSessionTest, MonitorsListsEveryMonitorThatAnswers) {
 }
 
 // The far end of a pseudo-terminal that answers the probe as a monitor of
-// version 48 and then says nothing more.
+// version 48 and then says nothing more; or, stalling, stops reading too.
 class MuteMonitor {
  public:
-  MuteMonitor() : thread_([this] { answer(); }) {}
+  explicit MuteMonitor(bool stalls = false) : stalls_(stalls), thread_([this] { answer(); }) {}
   ~MuteMonitor() {
     stop_ = true;
     thread_.join();
@@ -245,12 +248,14 @@ class MuteMonitor {
       seen += pty_.read(24, 50);
       if (seen.contains("5FF50A10")) {
         pty_.write("5FF5F00A1030000000000A0FA");
+        if (stalls_) pty_.setOutputStopped(true);
         seen.clear();
       }
       if (seen.size() > 48) seen = seen.right(24);
     }
   }
   PseudoTerminal pty_;
+  const bool stalls_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
@@ -317,6 +322,45 @@ TEST_F(DirectSessionTest, RefusalsSayWhyAndSendNothingTheyShouldNot) {
     spinFor(kQuietMs);
     EXPECT_EQ(framesFrom(sixteen, from), QStringList{kProbe});
   }
+}
+
+TEST_F(DirectSessionTest, ADeviceAnotherProgramHoldsGetsNoProbeAndAStalledLineFails) {
+  SimulatedMonitor& monitor = startMonitor(48);
+  PseudoTerminal heldLine;
+  const QString heldName = uniqueName("held");
+  const QString heldLink = heldLine.publish(heldName);
+  ASSERT_TRUE(managerLists(heldName));
+  test::ChildProcess terminalProgram;
+  QString error;
+  ASSERT_TRUE(test::holdOpen(terminalProgram, heldLink, &error)) << error.toStdString();
+  {
+    const CtlOutcome outcome = runDirect(request(CtlCommand::Monitors, 0, true));
+    ASSERT_EQ(outcome.code, ExitCode::Done) << outcome.error.toStdString();
+    QMap<QString, QString> discovery;
+    for (const QJsonValue& port : QJsonDocument::fromJson(outcome.output.toUtf8()).object().value("ports").toArray())
+      discovery.insert(port.toObject().value("path").toString(), port.toObject().value("discovery").toString());
+    EXPECT_EQ(discovery.value(monitor.linkPath()), QStringLiteral("probed"));
+    EXPECT_TRUE(discovery.value(heldLink).startsWith(QStringLiteral("in use by %1 ").arg(terminalProgram.pid())))
+        << outcome.output.toStdString();
+  }
+  EXPECT_EQ(runDirect(request(CtlCommand::Refresh)).code, ExitCode::Done);
+  EXPECT_TRUE(heldLine.readAvailable(100).isEmpty()) << "nothing reached the other program's line";
+  monitor.stop();
+  managerLists(monitor.linkPath().section('/', -1), false);
+
+  // A monitor that answers and then stops taking data: the command fails and
+  // says so, after its bound.
+  MuteMonitor stalling(true);
+  const QString name = uniqueName("stalling");
+  ASSERT_FALSE(stalling.pty().publish(name).isEmpty());
+  ASSERT_TRUE(managerLists(name));
+  const CtlOutcome outcome = runDirect(request(CtlCommand::Refresh));
+  EXPECT_EQ(outcome.code, ExitCode::Failed);
+  EXPECT_EQ(outcome.error, QStringLiteral("ostrelctl: the monitor's serial line did not take the command; it was "
+                                          "dropped\n"));
+  stalling.pty().setOutputStopped(false);
+  stalling.pty().unpublish();
+  managerLists(name, false);
 }
 
 TEST_F(DirectSessionTest, AMonitorThatDoesNotReportIsNotGuessedAt) {

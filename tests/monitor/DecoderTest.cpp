@@ -44,7 +44,7 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
       {"5FF50500000000000000A0FA", {}},
       {"5FF50702000000000000A0FA", {"updateViewFrontLightModeDisplay(2)"}},
       {"5FF50850000000000000A0FA", {"updateViewFrontTemperatureValueDisplay(80)"}},
-      {"5FF509C8000000000000A0FA", {"updateViewFrontBrightnessValueDisplay(200)"}},
+      {"5FF50964000000000000A0FA", {"updateViewFrontBrightnessValueDisplay(100)"}},
       {"5FF50A01000000000000A0FA", {}},
       {"5FF50B01000000000000A0FA", {}},
       {"5FF5FF01000000000000A0FA", {}},
@@ -58,7 +58,7 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
       {"5FF5F00A040300000000A0FA", {"updateViewSpeedDisplay(3)"}},
       {"5FF5F00A070300000000A0FA", {"updateViewFrontLightModeDisplay(3)"}},
       {"5FF5f00a086400000000A0FA", {"updateViewFrontTemperatureValueDisplay(100)"}},
-      {"5FF5F00A09FF00000000A0FA", {"updateViewFrontBrightnessValueDisplay(255)"}},
+      {"5FF5F00A090000000000A0FA", {"updateViewFrontBrightnessValueDisplay(0)"}},
       {"5FF5F00A000500000000A0FA", {}},
       {"5FF5F00A050500000000A0FA", {}},
       {"5FF5F00A060500000000A0FA", {}},
@@ -69,7 +69,7 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
       {"5FF5F00AFF0500000000A0FA", {}},
       {"5FF5F009010500000000A0FA", {}},  // CommandRe 9: not a report
       {"5FF5F00B010500000000A0FA", {}},
-      {"5FF5010A010500000000A0FA", {"updateViewThresholdDisplay(10)"}},  // a notice of 10
+      {"5FF50109010500000000A0FA", {"updateViewThresholdDisplay(9)"}},  // a notice of 9
       // Input events.
       {"5FF50600000000000000A0FA", {}},
       {"5FF50601000000000000A0FA", {"receiveKeyBoardClickWithCode(121)"}},
@@ -109,6 +109,39 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
     rig.feed(c.chunk);
     EXPECT_EQ(rig.view->calls, c.calls);
     EXPECT_TRUE(ostrel::caluPortsArr->isEmpty());
+  }
+}
+
+TEST(Decoder, ValuesTheMonitorCannotHaveGoNoFurther) {
+  const struct {
+    const char* chunk;
+    const char* logged;
+  } cases[] = {
+      {"5FF50100000000000000A0FA", "didReceiveData ignored a report of contrast 0: the monitor's contrast is 1..9"},
+      {"5FF5F00A01C800000000A0FA", "didReceiveData ignored a report of contrast 200: the monitor's contrast is 1..9"},
+      {"5FF5010A000000000000A0FA", "didReceiveData ignored a report of contrast 10: the monitor's contrast is 1..9"},
+      {"5FF5F00A020900000000A0FA", "didReceiveData ignored a report of image mode 9: the monitor's image mode is 2..4"},
+      {"5FF50201000000000000A0FA", "didReceiveData ignored a report of image mode 1: the monitor's image mode is 2..4"},
+      {"5FF5F00A030500000000A0FA", "didReceiveData ignored a report of image mode 5: the monitor's image mode is 2..4"},
+      {"5FF50406000000000000A0FA",
+       "didReceiveData ignored a report of refresh speed 6: the monitor's refresh speed is 1..5"},
+      {"5FF5F00A070400000000A0FA",
+       "didReceiveData ignored a report of front light mode 4: the monitor's front light mode is 0..3"},
+      {"5FF509B4000000000000A0FA",
+       "didReceiveData ignored a report of brightness 180: the monitor's brightness is 0..100"},
+      {"5FF5F00A086500000000A0FA",
+       "didReceiveData ignored a report of temperature 101: the monitor's temperature is 0..100"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chunk);
+    DecoderRig rig;
+    ostrel::currentThresholdValue = 4;
+    ostrel::LogCapture capture;
+    rig.feed(c.chunk);
+    EXPECT_TRUE(rig.view->calls.isEmpty()) << rig.view->calls.join(' ').toStdString();
+    EXPECT_EQ(capture.lines().filter("ignored").size(), 1);
+    EXPECT_TRUE(capture.contains(QString::fromUtf8(c.logged)));
+    EXPECT_EQ(ostrel::currentThresholdValue, 4);
   }
 }
 
@@ -331,9 +364,14 @@ TEST(Helper, DeclaresExactlyItsOperations) {
     Op op;
     bool implemented;
   } cases[] = {
-      {Op::WasRemovedFromSystem, true},   {Op::DidReceiveData, true},   {Op::DidReceivePacketMatchingDescriptor, false},
-      {Op::DidReceiveResponseToRequest, false}, {Op::RequestDidTimeout, false}, {Op::DidEncounterError, true},
-      {Op::WasOpened, true},              {Op::WasClosed, false},
+      {Op::WasRemovedFromSystem, true},
+      {Op::DidReceiveData, true},
+      {Op::DidReceivePacketMatchingDescriptor, false},
+      {Op::DidReceiveResponseToRequest, false},
+      {Op::RequestDidTimeout, false},
+      {Op::DidEncounterError, true},
+      {Op::WasOpened, true},
+      {Op::WasClosed, true},
   };
   ostrel::PelSerialPortHelper helper;
   for (const auto& c : cases) EXPECT_EQ(helper.respondsTo(c.op), c.implemented) << static_cast<int>(c.op);

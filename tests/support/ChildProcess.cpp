@@ -304,4 +304,14 @@ QString buildProgram(const QString& name) {
   return (dir.isEmpty() ? QStringLiteral(".") : dir) + QLatin1Char('/') + name;
 }
 
+bool holdOpen(ChildProcess& child, const QString& path, QString* error) {
+  const QStringList arguments{QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\" && echo holding && exec sleep 600"),
+                              path};
+  if (!child.start(QStringLiteral("/bin/sh"), arguments, error)) return false;
+  const auto held = child.waitForLine(
+      ChildStream::Output, [](const QByteArray& line) { return line == "holding"; }, std::chrono::seconds(20));
+  if (!held && error) *error = QStringLiteral("the holder could not open %1").arg(path);
+  return held.has_value();
+}
+
 }  // namespace ostrel::test

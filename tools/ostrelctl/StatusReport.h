@@ -12,6 +12,11 @@
 //   imageModeName ("text"...), refreshSpeedName ("Fast"...)
 //   frontLightMode, frontLightModeName, brightness, temperature
 //                   null unless the monitor has a front light (MCU version 48)
+// `monitors --json` prints source, monitors, current and
+//   ports           every serial port discovery listed, in its order, as
+//                   {"name", "path", "discovery"}: "probed", "in use by PID
+//                   NAME", "left alone: a monitor is known", "unanswered" or
+//                   "cannot be opened"
 
 #include "control/ControlSnapshot.h"
 
@@ -35,6 +40,7 @@ struct StatusValues {
   std::optional<std::int32_t> frontLightMode;
   std::optional<std::int32_t> brightness;
   std::optional<std::int32_t> temperature;
+  QList<PortProbeReport> ports;
 
   bool hasMonitor() const { return !current.isEmpty(); }
 
