@@ -38,6 +38,12 @@ for b in usb usb-serial platform pnp serial-base amba; do dir "bus/$b"; done
 dir devices/pci0000:00/0000:00:14.0/usb1/1-1
 dir devices/pci0000:00/0000:00:14.0/usb1/1-2
 dir devices/pci0000:00/0000:00:14.0/usb1/1-3
+# The USB devices' identity, as udev reads it: an FTDI adapter with a serial
+# number (blanks in it), a CDC-ACM board, a PL2303 without one.
+usbid() { printf '%s\n' "$2" >"$1/idVendor"; printf '%s\n' "$3" >"$1/idProduct"; [ $# -lt 4 ] || printf '%s\n' "$4" >"$1/serial"; }
+usbid devices/pci0000:00/0000:00:14.0/usb1/1-1 0403 6001 "A5 0285BI"
+usbid devices/pci0000:00/0000:00:14.0/usb1/1-2 2341 0043 "8573531303"
+usbid devices/pci0000:00/0000:00:14.0/usb1/1-3 067B 2303
 
 # USB serial adapters: the tty's parent is the port device on the usb-serial bus.
 parent devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0 usb ftdi_sio
