@@ -88,15 +88,16 @@ int main(int argc, char** argv) {
     const auto t0 = std::chrono::steady_clock::now();
     std::thread other([&] { port->sendData(frame); });
     port->sendData(frame);
-    worstWithSecond =
-        std::max(worstWithSecond, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    worstWithSecond = std::max(
+        worstWithSecond, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     other.join();
   }
   pty.setOutputStopped(false);
   std::sort(stalled.begin(), stalled.end());
-  std::printf("stalled line: a 24-byte write gives up after median %.1f ms, max %.1f ms (bound %d ms); with a second "
-              "writer waiting, the main thread waits at most %.1f ms\n",
-              stalled[stalled.size() / 2], stalled.back(), PelSerialPort::kWriteBoundMs, worstWithSecond);
+  std::printf(
+      "stalled line: a 24-byte write gives up after median %.1f ms, max %.1f ms (bound %d ms); with a second "
+      "writer waiting, the main thread waits at most %.1f ms\n",
+      stalled[stalled.size() / 2], stalled.back(), PelSerialPort::kWriteBoundMs, worstWithSecond);
   port->close();
   QElapsedTimer t;
   t.start();

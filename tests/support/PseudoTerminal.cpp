@@ -2,16 +2,16 @@
 
 #include "platform/posix/VirtualPortDirectory.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace ostrel::test {
 namespace {
