@@ -161,10 +161,27 @@ bool PelSerialPort::writeAll(const std::shared_ptr<Session>& session, const QByt
   const auto lineTime = std::chrono::microseconds(static_cast<std::int64_t>(
       std::min<std::uint64_t>(static_cast<std::uint64_t>(data.size()) * 10u * 1'000'000u / baud, 3'600'000'000u)));
   const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs) + 2 * lineTime;
-  std::unique_lock writeLock(session->writeMutex, std::defer_lock);
-  if (!writeLock.try_lock_until(deadline)) return writeTimedOut(*session, 0, data.size());
-  std::shared_lock deviceLock(session->deviceMutex, std::defer_lock);
-  if (!deviceLock.try_lock_until(deadline)) return writeTimedOut(*session, 0, data.size());
+  {
+    std::unique_lock gate(session->writerMutex);
+    if (!session->writerDone.wait_until(gate, deadline, [&] { return !session->writing; })) {
+      return writeTimedOut(*session, 0, data.size());
+    }
+    session->writing = true;
+  }
+  struct TurnEnds {
+    Session& session;
+    ~TurnEnds() {
+      {
+        std::lock_guard gate(session.writerMutex);
+        session.writing = false;
+      }
+      session.writerDone.notify_one();
+    }
+  } turn{*session};
+  // The final close holds the device only after it has sent writers away, and
+  // for its own bounded time.
+  if (session->closing.load()) return false;
+  std::shared_lock deviceLock(session->deviceMutex);
   if (session->deviceClosed) return false;
   platform::TerminalDevice& device = *session->device;
   const char* next = data.constData();

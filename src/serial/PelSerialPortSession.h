@@ -31,12 +31,17 @@ struct PelSerialPort::Session {
   std::atomic<bool> removalEchoed{false};  // the manager's report of it came too
   std::atomic<bool> modemLinesUnsupported{false};
 
-  // Writers hold writeMutex for a whole sendData() so frames never interleave.
+  // One writer at a time for a whole sendData(), so frames never interleave;
+  // the next one waits for its turn only until its own bound. (A gate of our
+  // own rather than std::timed_mutex: ThreadSanitizer cannot see the timed lock
+  // glibc implements that with.)
+  std::mutex writerMutex;
+  std::condition_variable writerDone;
+  bool writing = false;  // under writerMutex
   // Every use of the descriptor outside the port thread holds deviceMutex
   // shared; the final close takes it exclusively, after the wake-up event has
-  // sent waiting writers away. Writers wait for either only until their bound.
-  std::timed_mutex writeMutex;
-  std::shared_timed_mutex deviceMutex;
+  // sent waiting writers away.
+  std::shared_mutex deviceMutex;
   bool deviceClosed = false;  // under deviceMutex
   // Set by the first write that ran out of time, cleared by the next one that
   // gets through: a stalled line is reported once, not at every dropped frame.
