@@ -3,10 +3,7 @@
 // write to the line at the same time.
 #include "MainWindowHarness.h"
 #include "common/Log.h"
-#include "serial/PelSerialPort.h"
-#include "serial/PelSerialPortManager.h"
 #include "support/EventLoopWait.h"
-#include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 #include <QSet>
@@ -150,30 +147,6 @@ TEST_F(AutoClearTest, FramesStayWholeWhileTheTimerAndTheWindowSendTogether) {
     EXPECT_FALSE(note.contains(QStringLiteral("not a frame")) || note.contains(QStringLiteral("incomplete frame")))
         << note.toStdString();
   }
-}
-
-// What the application does as it ends, with a monitor connected and the timer
-// running: the ports close and their threads are joined (on aboutToQuit), then
-// the window goes with its timers. Under ThreadSanitizer this is the exit.
-TEST(AutoClearExit, TheExitJoinsThePortThreadsWhileTheTimerRunsAndThenTheTimer) {
-  resetProcessState();
-  SimulatedMonitor monitor(16, uniqueMonitorName());
-  std::unique_ptr<LoadedWindow> window;
-  QString error;
-  ASSERT_TRUE(loadWithMonitor(monitor, window, &error)) << error.toStdString();
-  (*window)->setAutoClearGhostDelay(1);
-  ASSERT_TRUE(waitForFrameWhileRunning(monitor, commandFrame(3, 1), monitor.frameCount()).has_value());
-  ASSERT_GE(threadsNamed(QStringLiteral("ostrel-port")), 1);
-  ASSERT_EQ(threadsNamed(QStringLiteral("ostrel-timer")), 1);
-
-  PelSerialPortManager::sharedSerialPortManager().cleanupAllPortsForExit();
-  PelSerialPort::closeAllAndWait();
-  EXPECT_EQ(threadsNamed(QStringLiteral("ostrel-port")), 0);
-  EXPECT_TRUE(monitor.waitForDiagnostic("the port was closed", 10s));
-  // The timer goes on meanwhile; its refreshes find the port closed.
-  EXPECT_FALSE((*window)->updateViewRefreshInfo(1));
-  window.reset();
-  EXPECT_EQ(threadsNamed(QStringLiteral("ostrel-timer")), 0);
 }
 
 }  // namespace

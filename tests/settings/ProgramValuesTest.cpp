@@ -106,48 +106,35 @@ TEST(ProgramValues, SettingsWindowLoadReadsTheValuesItOpensWith) {
 }
 
 TEST(ProgramValues, ValuesNoSettingsWindowWritesAreReadAsAbsentWithOneLineAndTheFileKeepsThem) {
-  struct Case {
+  const struct {
     const char* key;
     qint64 stored;
+    const std::uint32_t& read;
     const char* logged;  // empty: accepted as stored
-  };
-  const Case cases[] = {
-      {"language", 0, ""},
-      {"language", 1, ""},
-      {"language", 5, "Preference language holds 5, outside 0..1: it is read as absent"},
-      {"language", -1, "Preference language holds -1, outside 0..1: it is read as absent"},
-      {"refresh_hot_keycode", 65535, ""},
-      {"refresh_hot_keycode", 65536,
+  } cases[] = {
+      {"refresh_hot_keycode", 65535, ostrel::RefreshHotkeyKeyCode, ""},
+      {"refresh_hot_keycode", 65536, ostrel::RefreshHotkeyKeyCode,
        "Preference refresh_hot_keycode holds 65536, outside 0..65535: it is read as absent"},
-      {"threshold_down_hot_keycode", -2,
-       "Preference threshold_down_hot_keycode holds -2, outside 0..65535: it is read as absent"},
-      {"threshold_hot_keycode_flags", 0x1F0000, ""},
-      {"threshold_hot_keycode_flags", 0x40001,
+      {"threshold_hot_keycode_flags", 0x1F0000, ostrel::ThresholdInfoHotkeyModifierFlags, ""},
+      {"threshold_hot_keycode_flags", 0x40001, ostrel::ThresholdInfoHotkeyModifierFlags,
        "Preference threshold_hot_keycode_flags holds 262145, which has bits no modifier key has: it is read as absent"},
-      {"refresh_hot_keycode_flags", 0x200000,
-       "Preference refresh_hot_keycode_flags holds 2097152, which has bits no modifier key has: it is read as absent"},
-      {"threshold_down_hot_keycode_flags", -0x40000,
+      {"threshold_down_hot_keycode_flags", -0x40000, ostrel::ThresholdDownInfoHotkeyModifierFlags,
        "Preference threshold_down_hot_keycode_flags holds -262144, which has bits no modifier key has: it is read as "
        "absent"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " " + std::to_string(c.stored));
     ostrel::test::SettingsFolder folder;
-    const QByteArray text = "[General]\n" + QByteArray(c.key) + "=" + QByteArray::number(c.stored) + "\n";
+    const QByteArray text = "[General]\nlanguage=5\n" + QByteArray(c.key) + "=" + QByteArray::number(c.stored) + "\n";
     ostrel::test::writeInPlace(folder.path(), text);
     PreferenceStore store(folder.path());
     ostrel::LogCapture log;
     ostrel::loadMainWindowPreferences(store);
-    const QString key = QString::fromLatin1(c.key);
-    const qint64 read = key == "language"                      ? ostrel::CurrentLanguage
-                        : key == "refresh_hot_keycode"         ? ostrel::RefreshHotkeyKeyCode
-                        : key == "threshold_down_hot_keycode"  ? ostrel::ThresholdDownInfoHotkeyKeyCode
-                        : key == "threshold_hot_keycode_flags" ? ostrel::ThresholdInfoHotkeyModifierFlags
-                        : key == "refresh_hot_keycode_flags"   ? ostrel::RefreshHotkeyModifierFlags
-                                                               : ostrel::ThresholdDownInfoHotkeyModifierFlags;
-    const bool accepted = *c.logged == '\0';
-    EXPECT_EQ(read, accepted ? c.stored : 0);
-    EXPECT_EQ(log.lines(), accepted ? QStringList{} : QStringList{QString::fromUtf8(c.logged)});
+    EXPECT_EQ(ostrel::CurrentLanguage, 0);
+    EXPECT_EQ(static_cast<qint64>(c.read), *c.logged ? 0 : c.stored);
+    QStringList expected{"Preference language holds 5, outside 0..1: it is read as absent"};
+    if (*c.logged) expected << QString::fromUtf8(c.logged);
+    EXPECT_EQ(log.lines(), expected);
     EXPECT_EQ(ostrel::test::readBytes(folder.path()), text) << "reading never rewrites the file";
   }
 }

@@ -305,13 +305,18 @@ QString buildProgram(const QString& name) {
 }
 
 bool holdOpen(ChildProcess& child, const QString& path, QString* error) {
-  const QStringList arguments{QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\" && echo holding && exec sleep 600"),
-                              path};
+  const QStringList arguments{QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\" && exec sleep 600"), path};
   if (!child.start(QStringLiteral("/bin/sh"), arguments, error)) return false;
-  const auto held = child.waitForLine(
-      ChildStream::Output, [](const QByteArray& line) { return line == "holding"; }, std::chrono::seconds(20));
-  if (!held && error) *error = QStringLiteral("the holder could not open %1").arg(path);
-  return held.has_value();
+  // The shell becomes sleep only once it has the device open.
+  QFile comm(QStringLiteral("/proc/%1/comm").arg(child.pid()));
+  const auto deadline = MonotonicClock::now() + std::chrono::seconds(20);
+  while (MonotonicClock::now() < deadline && child.isRunning()) {
+    if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep") return true;
+    comm.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (error) *error = QStringLiteral("the holder could not open %1").arg(path);
+  return false;
 }
 
 }  // namespace ostrel::test
