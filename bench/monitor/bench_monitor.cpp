@@ -5,23 +5,35 @@
 //
 // Decoder targets: at least 1,000,000 messages/s on a realistic stream (notices,
 // reports and input events with some line noise, cut into reads of random size).
-// Discovery target: the monitor accepted within 0.5 s of startPin whether there
-// are 1, 8 or 16 serial ports.
+// Discovery target: the monitor accepted within 0.33 s (the settling time before
+// the probe) plus its answer of startPin whether there are 1, 8 or 16 serial
+// ports, on in-memory ports and on pseudo-terminals.
 
+#include "BenchPseudoTerminal.h"
 #include "FakeSerialPort.h"
 #include "common/Log.h"
 #include "monitor/MonitorState.h"
 #include "monitor/PelSerialPortHelper.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "monitor/ViewControllerInterface.h"
+#include "platform/posix/DeviceUsers.h"
+#include "platform/posix/VirtualPortBackend.h"
+#include "serial/PelDeviceRegistry.h"
 #include "serial/PelSerialFrame.h"
+#include "serial/PelSerialPort.h"
+#include "serial/PelSerialPortManager.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <fcntl.h>
+#include <poll.h>
 #include <random>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -184,9 +196,113 @@ void BM_DiscoveryAcceptsMonitor(benchmark::State& state) {
 }
 BENCHMARK(BM_DiscoveryAcceptsMonitor)->Arg(1)->Arg(8)->Arg(16)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The same on real serial ports: N pseudo-terminals published as virtual ports,
+// the monitor's far end answering the probe from a thread of its own, every
+// pass starting with all ports closed (so the look for other programs holding
+// them, /proc included, and the opens are part of it). Second argument 1: the
+// monitor's adapter is remembered, as from the second start on.
+class ProbeAnswerer {
+ public:
+  explicit ProbeAnswerer(int master) : master_(master), thread_([this] { run(); }) {}
+  ~ProbeAnswerer() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  void run() {
+    QByteArray seen;
+    char buffer[256];
+    while (!stop_) {
+      struct pollfd p = {master_, POLLIN, 0};
+      if (::poll(&p, 1, 10) <= 0) continue;
+      const ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n <= 0) continue;
+      seen.append(buffer, n);
+      if (seen.contains("5FF50A10")) {
+        const QByteArray answer("5FF5F00A103000000000A0FA");
+        (void)!::write(master_, answer.constData(), static_cast<size_t>(answer.size()));
+        seen.clear();
+      }
+      if (seen.size() > 64) seen = seen.right(24);
+    }
+  }
+  int master_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+void BM_DiscoveryOnPseudoTerminals(benchmark::State& state) {
+  ostrel::LogDiscard quiet;
+  ostrel::LogCapture openedNotices;
+  const int n = static_cast<int>(state.range(0));
+  const bool remembered = state.range(1) != 0;
+  std::vector<std::unique_ptr<ostrel::bench::BenchPseudoTerminal>> lines;
+  for (int i = 0; i < n; ++i) {
+    lines.push_back(std::make_unique<ostrel::bench::BenchPseudoTerminal>(QStringLiteral("bench-pty%1").arg(i)));
+  }
+  ProbeAnswerer monitor(lines.back()->master());
+  ostrel::PelDeviceRegistry registry;
+  registry.addBackend(ostrel::platform::makeVirtualPortBackend());
+  ostrel::PelSerialPortManager manager(registry);
+  QList<PelSerialPortRef> ports;
+  for (const auto& p : manager.availablePorts()) ports << p;
+  if (ports.size() != n) state.SkipWithError("the ports are not listed");
+  const QString identity = QStringLiteral("path:") + lines.back()->link();
+  auto view = std::make_shared<CountingView>();
+  for (auto _ : state) {
+    ostrel::UtilsPelSerialPortsValue utils;
+    utils.setAvailablePortsSource([&ports] { return ports; });
+    utils.setAdapterMemory({[&] { return remembered ? identity : QString(); }, [](const QString&) {}});
+    utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
+    QElapsedTimer t;
+    t.start();
+    utils.startPin();
+    while (ostrel::caluPortsArr->isEmpty() && t.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+    if (ostrel::caluPortsArr->isEmpty()) state.SkipWithError("monitor not accepted");
+    state.PauseTiming();
+    for (const auto& p : manager.availablePorts()) p->close();
+    for (const auto& p : manager.availablePorts()) p->waitUntilClosed();
+    ostrel::caluPortsArr = std::make_shared<QList<PelSerialPortRef>>();
+    ostrel::currentPort.reset();
+    state.ResumeTiming();
+  }
+  manager.cleanupAllPortsForExit();
+  ostrel::mainViewController.reset();
+  ostrel::serialPortHelper.reset();
+}
+// The look through /proc for other programs holding N ports' devices, which
+// every pass makes before it opens a port.
+void BM_LookForOtherProgramsHoldingPorts(benchmark::State& state) {
+  std::vector<std::unique_ptr<ostrel::bench::BenchPseudoTerminal>> lines;
+  QStringList paths;
+  for (int i = 0; i < state.range(0); ++i) {
+    lines.push_back(std::make_unique<ostrel::bench::BenchPseudoTerminal>(QStringLiteral("bench-held%1").arg(i)));
+    paths << lines.back()->link();
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(ostrel::platform::deviceUsers(paths));
+}
+BENCHMARK(BM_LookForOtherProgramsHoldingPorts)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_DiscoveryOnPseudoTerminals)
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({16, 0})
+    ->Args({1, 1})
+    ->Args({8, 1})
+    ->Args({16, 1})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The pseudo-terminal ports go into a private virtual-port directory.
+  QTemporaryDir runtime;
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
   QCoreApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

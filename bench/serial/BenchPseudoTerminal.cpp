@@ -6,6 +6,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace ostrel::bench {
@@ -30,6 +31,10 @@ BenchPseudoTerminal::~BenchPseudoTerminal() {
   if (!link_.isEmpty()) ::unlink(QFile::encodeName(link_).constData());
   closeMaster();
   if (slave_ >= 0) ::close(slave_);
+}
+
+bool BenchPseudoTerminal::setOutputStopped(bool stopped) {
+  return slave_ >= 0 && ::tcflow(slave_, stopped ? TCOOFF : TCOON) == 0;
 }
 
 void BenchPseudoTerminal::closeMaster() {

@@ -17,6 +17,8 @@ class BenchPseudoTerminal {
   int master() const { return master_; }
   QString link() const { return link_; }
   void closeMaster();
+  // Stops (or resumes) the line's output, as a peer that stopped reading.
+  bool setOutputStopped(bool stopped);
 
  private:
   int master_ = -1;

@@ -107,6 +107,11 @@ void MainWindowControlTarget::whenCommandsSent(std::function<void()> fn) {
   vc->utlsPorts()->runPacedSequence({{std::move(fn), 0}});
 }
 
+std::uint64_t MainWindowControlTarget::failedWrites() const {
+  auto vc = controller_.lock();
+  return vc && vc->utlsPorts() ? vc->utlsPorts()->failedMainThreadSends() : 0;
+}
+
 void MainWindowControlTarget::activate() {
   auto vc = controller_.lock();
   if (!vc) return;

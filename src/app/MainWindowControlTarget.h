@@ -31,6 +31,7 @@ class MainWindowControlTarget final : public MonitorControlTarget {
   void readParameters() override;
   void whenCommandsSent(std::function<void()> fn) override;
   void activate() override;
+  std::uint64_t failedWrites() const override;
 
  private:
   std::weak_ptr<ViewController> controller_;

@@ -1,5 +1,6 @@
 #include "common/BackgroundTimer.h"
 
+#include <pthread.h>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -18,6 +19,7 @@ BackgroundTimer::BackgroundTimer(std::chrono::milliseconds interval, Handler han
   // The thread owns a reference to the state, not to this object, so the object
   // may go away while a call is running.
   state_->thread = std::thread([state = state_, interval, handler = std::move(handler)] {
+    ::pthread_setname_np(::pthread_self(), "ostrel-timer");
     auto next = std::chrono::steady_clock::now();
     std::unique_lock lock(state->mutex);
     while (!state->cancelled) {

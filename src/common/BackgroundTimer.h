@@ -8,6 +8,7 @@
 //    no call starts afterwards. From inside the handler: no further call starts.
 //  - Destruction cancels. Destroying the timer from inside its own handler is
 //    allowed (the thread then finishes on its own).
+//  - The thread is named "ostrel-timer" (/proc/PID/task/TID/comm).
 
 #include <chrono>
 #include <functional>

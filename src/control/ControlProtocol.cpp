@@ -1,7 +1,5 @@
 #include "control/ControlProtocol.h"
 
-#include <array>
-
 namespace ostrel {
 
 const QString OstrelBusServiceName = QStringLiteral("VELDOR.Ostrel");
@@ -11,17 +9,9 @@ const QString OstrelBusErrorOutOfRange = QStringLiteral("VELDOR.Ostrel1.Error.Ou
 const QString OstrelBusErrorNoMonitor = QStringLiteral("VELDOR.Ostrel1.Error.NoMonitor");
 const QString OstrelBusErrorNotSupported = QStringLiteral("VELDOR.Ostrel1.Error.NotSupported");
 const QString OstrelBusErrorStartAtLoginFailed = QStringLiteral("VELDOR.Ostrel1.Error.StartAtLoginFailed");
+const QString OstrelBusErrorWriteFailed = QStringLiteral("VELDOR.Ostrel1.Error.WriteFailed");
 
 namespace {
-
-constexpr std::array<ControlSettingRange, 6> kRanges{{
-    {ControlSetting::Contrast, "contrast", 1, 9, false},
-    {ControlSetting::ImageMode, "image mode", 2, 4, false},
-    {ControlSetting::RefreshSpeed, "refresh speed", 1, 5, false},
-    {ControlSetting::FrontLightMode, "front light mode", 0, 3, true},
-    {ControlSetting::Brightness, "brightness", 0, 100, true},
-    {ControlSetting::Temperature, "temperature", 0, 100, true},
-}};
 
 QString nameAt(const QStringList& names, std::int32_t index) {
   return index >= 0 && index < names.size() ? names.at(index) : QString();
@@ -30,15 +20,12 @@ QString nameAt(const QStringList& names, std::int32_t index) {
 }  // namespace
 
 const ControlSettingRange& controlSettingRange(ControlSetting setting) {
-  for (const ControlSettingRange& range : kRanges) {
-    if (range.setting == setting) return range;
-  }
-  return kRanges.front();
+  return protocol::settingRange(setting);
 }
 
 std::optional<QString> refuseOutOfRange(ControlSetting setting, std::int64_t value) {
   const ControlSettingRange& range = controlSettingRange(setting);
-  if (value >= range.minimum && value <= range.maximum) return std::nullopt;
+  if (protocol::inRange(setting, value)) return std::nullopt;
   return QStringLiteral("%1 must be %2..%3, not %4")
       .arg(QString::fromLatin1(range.label))
       .arg(range.minimum)

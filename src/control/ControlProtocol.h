@@ -11,6 +11,8 @@
 // 1..5, front light mode 0..3 (off, cold, warm, mixed), brightness and colour
 // temperature 0..100.
 
+#include "monitor/MonitorProtocol.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -28,19 +30,18 @@ extern const QString OstrelBusErrorOutOfRange;  // "VELDOR.Ostrel1.Error.OutOfRa
 extern const QString OstrelBusErrorNoMonitor;  // "VELDOR.Ostrel1.Error.NoMonitor"
 // The connected monitor has no such control (front light below MCU version 48).
 extern const QString OstrelBusErrorNotSupported;  // "VELDOR.Ostrel1.Error.NotSupported"
+// The monitor's line did not take the command (it failed or stalled past its
+// bound); the frame was dropped.
+extern const QString OstrelBusErrorWriteFailed;  // "VELDOR.Ostrel1.Error.WriteFailed"
 
 // Start at login could not be switched as asked; the message says why.
 extern const QString OstrelBusErrorStartAtLoginFailed;  // "VELDOR.Ostrel1.Error.StartAtLoginFailed"
 
-enum class ControlSetting { Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness, Temperature };
-
-struct ControlSettingRange {
-  ControlSetting setting;
-  const char* label;  // "contrast", as the messages name it
-  std::int32_t minimum;
-  std::int32_t maximum;
-  bool needsFrontLight;
-};
+// The settings a caller can set, with their ranges: the monitor's own table
+// (monitor/MonitorProtocol.h), so the bus, ostrelctl and the reply decoder
+// agree on every number.
+using ControlSetting = protocol::MonitorSetting;
+using ControlSettingRange = protocol::SettingRange;
 
 const ControlSettingRange& controlSettingRange(ControlSetting setting);
 
@@ -49,7 +50,7 @@ const ControlSettingRange& controlSettingRange(ControlSetting setting);
 std::optional<QString> refuseOutOfRange(ControlSetting setting, std::int64_t value);
 
 // The only MCU version whose monitors have a front light.
-constexpr std::int32_t kFrontLightMCUVersion = 48;
+using protocol::kFrontLightMCUVersion;
 
 // Names of the image modes (2, 3, 4) and front light modes (0..3) as ostrelctl
 // takes and prints them; the refresh speeds' names (1..5) as the window shows them.

@@ -4,6 +4,8 @@
 #include "control/ControlProtocol.h"
 #include "monitor/MonitorState.h"
 
+#include <QDBusMetaType>
+
 namespace ostrel {
 
 const QString ControlPropertyMonitors = QStringLiteral("Monitors");
@@ -16,6 +18,7 @@ const QString ControlPropertyFrontLightMode = QStringLiteral("FrontLightMode");
 const QString ControlPropertyBrightness = QStringLiteral("Brightness");
 const QString ControlPropertyTemperature = QStringLiteral("Temperature");
 const QString ControlPropertyDesktopServices = QStringLiteral("DesktopServices");
+const QString ControlPropertyPortReasons = QStringLiteral("PortReasons");
 
 ControlSnapshot ControlSnapshot::capture() {
   ControlSnapshot s;
@@ -31,6 +34,7 @@ ControlSnapshot ControlSnapshot::capture() {
   s.brightness = currentFrontBrightnessValue;
   s.temperature = currentFrontTemperatureValue;
   s.desktopServices = DesktopServices::shared().properties();
+  s.ports = portProbeReports;
   return s;
 }
 
@@ -55,6 +59,7 @@ QVariantMap ControlSnapshot::properties() const {
       {ControlPropertyImageMode, imageMode},           {ControlPropertyRefreshSpeed, refreshSpeed},
       {ControlPropertyFrontLightMode, frontLightMode}, {ControlPropertyBrightness, brightness},
       {ControlPropertyTemperature, temperature},       {ControlPropertyDesktopServices, desktopServices},
+      {ControlPropertyPortReasons, QVariant::fromValue(ports)},
   };
 }
 
@@ -64,7 +69,7 @@ bool ControlSnapshot::operator==(const ControlSnapshot& o) const {
   return monitors == o.monitors && current == o.current && currentOpen == o.currentOpen && mcuVersion == o.mcuVersion &&
          contrast == o.contrast && imageMode == o.imageMode && refreshSpeed == o.refreshSpeed &&
          frontLightMode == o.frontLightMode && brightness == o.brightness && temperature == o.temperature &&
-         desktopServices == o.desktopServices;
+         desktopServices == o.desktopServices && ports == o.ports;
 }
 
 QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after) {
@@ -75,6 +80,33 @@ QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapsh
     if (a.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
   }
   return changed;
+}
+
+void registerControlTypes() {
+  static const bool registered = [] {
+    qDBusRegisterMetaType<PortProbeReport>();
+    qDBusRegisterMetaType<QList<PortProbeReport>>();
+    return true;
+  }();
+  (void)registered;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortProbeReport& report) {
+  argument.beginStructure();
+  argument << report.name << report.path << report.reason;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortProbeReport& report) {
+  argument.beginStructure();
+  argument >> report.name >> report.path >> report.reason;
+  argument.endStructure();
+  return argument;
+}
+
+bool operator==(const PortProbeReport& a, const PortProbeReport& b) {
+  return a.name == b.name && a.path == b.path && a.reason == b.reason;
 }
 
 }  // namespace ostrel

@@ -8,7 +8,11 @@
 // capture() reads the process-wide MonitorState and DesktopServices, so it
 // belongs to the main thread like they do.
 
+#include "monitor/MonitorState.h"
 #include "serial/PelSerialPortInterface.h"
+
+#include <QDBusArgument>
+#include <QMetaType>
 
 #include <QList>
 #include <QString>
@@ -31,6 +35,10 @@ extern const QString ControlPropertyTemperature;     // i: 0..100
 // a{sv}: which backend serves the global shortcuts and the monitor's input and
 // the keys the desktop assigned (common/DesktopServices.h, properties()).
 extern const QString ControlPropertyDesktopServices;
+// a(sss): every serial port the last discovery pass listed, as (name, path,
+// what discovery did with it: "probed", "in use by PID NAME", "left alone: a
+// monitor is known", "unanswered", "cannot be opened").
+extern const QString ControlPropertyPortReasons;
 
 struct ControlSnapshot {
   QList<PelSerialPortRef> monitors;  // caluPortsArr's entries (same objects)
@@ -43,6 +51,7 @@ struct ControlSnapshot {
   std::int32_t frontLightMode = 0;
   std::int32_t brightness = 0;
   std::int32_t temperature = 0;
+  QList<PortProbeReport> ports;  // portProbeReports
 
   // The desktop's services, not the monitor's: DesktopServices::properties().
   QVariantMap desktopServices;
@@ -64,4 +73,12 @@ struct ControlSnapshot {
 // The properties whose values differ between two snapshots, with their new values.
 QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after);
 
+// PortReasons travels as a(sss); both ends register the type before use.
+void registerControlTypes();
+QDBusArgument& operator<<(QDBusArgument& argument, const PortProbeReport& report);
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortProbeReport& report);
+bool operator==(const PortProbeReport& a, const PortProbeReport& b);
+
 }  // namespace ostrel
+
+Q_DECLARE_METATYPE(ostrel::PortProbeReport)

@@ -25,6 +25,10 @@
 //    when nothing is queued.
 //  - activate(): shows the main window, brings it to the front and gives it
 //    the keyboard focus where the desktop allows.
+//  - failedWrites(): how many commands sent from the main thread so far the
+//    monitor's port failed to write (it closed under them, the write failed or
+//    ran out of time); a request whose commands raise it did not reach the
+//    monitor.
 
 #include <cstdint>
 #include <functional>
@@ -48,6 +52,7 @@ class MonitorControlTarget {
   virtual void readParameters() = 0;
   virtual void whenCommandsSent(std::function<void()> fn) = 0;
   virtual void activate() = 0;
+  virtual std::uint64_t failedWrites() const = 0;
 };
 
 }  // namespace ostrel

@@ -13,13 +13,21 @@ namespace {
 
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
+QString writeFailedText() {
+  return QStringLiteral(
+      "the monitor's serial line did not take the command (it failed or stalled); the command was "
+      "dropped");
+}
+
 }  // namespace
 
 QString OstrelControlService::caller() const {
   return calledFromDBus() ? message().service() : QStringLiteral("(this process)");
 }
 
-OstrelControlService::OstrelControlService(QObject* parent) : QObject(parent) {}
+OstrelControlService::OstrelControlService(QObject* parent) : QObject(parent) {
+  registerControlTypes();
+}
 
 OstrelControlService::~OstrelControlService() {
   unpublish();
@@ -103,6 +111,9 @@ int OstrelControlService::temperature() const {
 QVariantMap OstrelControlService::desktopServices() const {
   return ControlSnapshot::capture().desktopServices;
 }
+QList<PortProbeReport> OstrelControlService::portReasons() const {
+  return ControlSnapshot::capture().ports;
+}
 
 bool OstrelControlService::admit(const char* method, std::optional<ControlSetting> setting, std::int64_t value) {
   if (setting) {
@@ -140,62 +151,107 @@ void OstrelControlService::refuse(const char* method, const QString& errorName, 
   if (calledFromDBus()) sendErrorReply(errorName, text);
 }
 
-void OstrelControlService::replyWhenCommandsSent() {
+void OstrelControlService::replyWhenCommandsSent(const char* method, std::uint64_t failedBefore) {
   if (!calledFromDBus()) return;
   setDelayedReply(true);
-  QDBusMessage reply = message().createReply();
+  QDBusMessage request = message();
   QDBusConnection bus = connection();
-  target_->whenCommandsSent([bus, reply]() mutable { bus.send(reply); });
+  std::weak_ptr<MonitorControlTarget> target = target_;
+  target_->whenCommandsSent([bus, request, target, method, failedBefore]() mutable {
+    const auto t = target.lock();
+    if (t && t->failedWrites() != failedBefore) {
+      log("Bus request %s refused: %@", method, writeFailedText());
+      bus.send(request.createErrorReply(OstrelBusErrorWriteFailed, writeFailedText()));
+      return;
+    }
+    bus.send(request.createReply());
+  });
 }
 
+bool OstrelControlService::reached(const char* method, std::uint64_t failedBefore) {
+  if (target_->failedWrites() == failedBefore) return true;
+  refuse(method, OstrelBusErrorWriteFailed, writeFailedText());
+  return false;
+}
+
+// Each request that sends at once says whether its frame reached the monitor;
+// the paced ones say so when their last frame has gone out.
+
 void OstrelControlService::Refresh() {
-  if (admit("Refresh")) target_->refresh();
+  if (!admit("Refresh")) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->refresh();
+  reached("Refresh", failed);
 }
 
 void OstrelControlService::ContrastUp() {
   if (!admit("ContrastUp")) return;
+  const std::uint64_t failed = target_->failedWrites();
   target_->contrastUp();
-  replyWhenCommandsSent();
+  replyWhenCommandsSent("ContrastUp", failed);
 }
 
 void OstrelControlService::ContrastDown() {
   if (!admit("ContrastDown")) return;
+  const std::uint64_t failed = target_->failedWrites();
   target_->contrastDown();
-  replyWhenCommandsSent();
+  replyWhenCommandsSent("ContrastDown", failed);
 }
 
 void OstrelControlService::SetContrast(int contrast) {
-  if (admit("SetContrast", ControlSetting::Contrast, contrast)) target_->setContrast(contrast);
+  if (!admit("SetContrast", ControlSetting::Contrast, contrast)) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->setContrast(contrast);
+  reached("SetContrast", failed);
 }
 
 void OstrelControlService::SetImageMode(int mode) {
-  if (admit("SetImageMode", ControlSetting::ImageMode, mode)) target_->setImageMode(mode);
+  if (!admit("SetImageMode", ControlSetting::ImageMode, mode)) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->setImageMode(mode);
+  reached("SetImageMode", failed);
 }
 
 void OstrelControlService::SetRefreshSpeed(int speed) {
-  if (admit("SetRefreshSpeed", ControlSetting::RefreshSpeed, speed)) target_->setRefreshSpeed(speed);
+  if (!admit("SetRefreshSpeed", ControlSetting::RefreshSpeed, speed)) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->setRefreshSpeed(speed);
+  reached("SetRefreshSpeed", failed);
 }
 
 void OstrelControlService::SetFrontLightMode(int mode) {
-  if (admit("SetFrontLightMode", ControlSetting::FrontLightMode, mode)) target_->setFrontLightMode(mode);
+  if (!admit("SetFrontLightMode", ControlSetting::FrontLightMode, mode)) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->setFrontLightMode(mode);
+  reached("SetFrontLightMode", failed);
 }
 
 void OstrelControlService::SetBrightness(int brightness) {
-  if (admit("SetBrightness", ControlSetting::Brightness, brightness)) target_->setBrightness(brightness);
+  if (!admit("SetBrightness", ControlSetting::Brightness, brightness)) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->setBrightness(brightness);
+  reached("SetBrightness", failed);
 }
 
 void OstrelControlService::SetTemperature(int temperature) {
-  if (admit("SetTemperature", ControlSetting::Temperature, temperature)) target_->setTemperature(temperature);
+  if (!admit("SetTemperature", ControlSetting::Temperature, temperature)) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->setTemperature(temperature);
+  reached("SetTemperature", failed);
 }
 
 void OstrelControlService::SyncTime() {
-  if (admit("SyncTime")) target_->syncTime();
+  if (!admit("SyncTime")) return;
+  const std::uint64_t failed = target_->failedWrites();
+  target_->syncTime();
+  reached("SyncTime", failed);
 }
 
 void OstrelControlService::ReadParameters() {
   if (!admit("ReadParameters")) return;
+  const std::uint64_t failed = target_->failedWrites();
   target_->readParameters();
-  replyWhenCommandsSent();
+  replyWhenCommandsSent("ReadParameters", failed);
 }
 
 void OstrelControlService::Activate() {

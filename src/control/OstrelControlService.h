@@ -12,7 +12,9 @@
 // VELDOR.Ostrel1.Error.OutOfRange naming the range; without an open current
 // monitor every monitor method is refused with ...Error.NoMonitor; front light
 // methods on a monitor without a front light with ...Error.NotSupported. A
-// refused call sends nothing and changes nothing.
+// refused call sends nothing and changes nothing. A call whose frame the
+// monitor's port failed to write (the line failed or stalled past its bound)
+// is answered with ...Error.WriteFailed.
 // ContrastUp, ContrastDown and ReadParameters answer once their paced frames
 // have gone out (ReadParameters: after the read-back and its spacing, so the
 // monitor's reports are in by then); the others as soon as their frame is out.
@@ -20,8 +22,9 @@
 //
 // Properties (read-only, ControlSnapshot.h): Monitors, CurrentMonitor,
 // MCUVersion, Contrast, ImageMode, RefreshSpeed, FrontLightMode, Brightness,
-// Temperature; DesktopServices (what serves the global shortcuts and the
-// monitor's input, and the keys the desktop assigned). Whenever the event loop goes idle the values are compared with
+// Temperature, PortReasons; DesktopServices (what serves the global shortcuts
+// and the monitor's input, and the keys the desktop assigned). Whenever the
+// event loop goes idle the values are compared with
 // the last ones announced, and org.freedesktop.DBus.Properties.PropertiesChanged
 // carries those that differ, whatever changed them: a report from the monitor,
 // the user in the window, a shortcut, a bus call.
@@ -66,6 +69,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_PROPERTY(QString Version READ version)
   Q_PROPERTY(bool StartAtLogin READ startAtLogin)
   Q_PROPERTY(QVariantMap DesktopServices READ desktopServices)
+  Q_PROPERTY(QList<ostrel::PortProbeReport> PortReasons READ portReasons)
 
  public:
   explicit OstrelControlService(QObject* parent = nullptr);
@@ -101,6 +105,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   void setStartAtLoginSwitch(StartAtLoginSwitch startAtLogin);
   QString version() const;
   bool startAtLogin() const;
+  QList<PortProbeReport> portReasons() const;
 
  public Q_SLOTS:
   Q_SCRIPTABLE void Refresh();
@@ -121,7 +126,10 @@ class OstrelControlService : public QObject, protected QDBusContext {
   // True when the call may go ahead; otherwise the caller has its error reply.
   bool admit(const char* method, std::optional<ControlSetting> setting = std::nullopt, std::int64_t value = 0);
   void refuse(const char* method, const QString& errorName, const QString& text);
-  void replyWhenCommandsSent();
+  void replyWhenCommandsSent(const char* method, std::uint64_t failedBefore);
+  // True when no write failed since `failedBefore`; otherwise the caller has
+  // its WriteFailed reply.
+  bool reached(const char* method, std::uint64_t failedBefore);
   QString caller() const;
 
   std::shared_ptr<MonitorControlTarget> target_;

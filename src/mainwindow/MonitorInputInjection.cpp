@@ -107,6 +107,9 @@ void MonitorInputInjection::flushPointer() {
 
 void MonitorInputInjection::pointerStep(std::int32_t dx, std::int32_t dy) {
   if (!injector_) return;
+  // Read and move are one step: the long-move thread and the main thread must
+  // not both start from the same position, or one of the two steps is lost.
+  std::lock_guard step(pointerMutex_);
   const auto position = injector_->pointerPosition();
   if (!position) {
     // On Wayland no client may know where the pointer is: the step goes as an

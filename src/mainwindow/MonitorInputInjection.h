@@ -64,6 +64,7 @@ class MonitorInputInjection {
   bool injectorMissing() const { return !injector_; }
 
   std::shared_ptr<platform::InputInjector> injector_;
+  std::mutex pointerMutex_;  // held across a step's read and move
   std::atomic<float> widthMax_{0.0f};
   std::atomic<float> heightMax_{0.0f};
 

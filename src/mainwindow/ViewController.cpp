@@ -6,10 +6,12 @@
 #include "mainwindow/MainWindowTexts.h"
 #include "mainwindow/MenuTexts.h"
 #include "mainwindow/MonitorInputInjection.h"
+#include "monitor/MonitorProtocol.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
+#include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
 #include "ui_MainWindow.h"
 
@@ -103,6 +105,11 @@ void ViewController::viewDidLoad() {
   WIDTH_MAX = static_cast<float>(frame.width());
   input_->setScreenSize(WIDTH_MAX, HEIGHT_MAX);
   utlsPorts_ = std::make_shared<UtilsPelSerialPortsValue>();
+  // The monitor's adapter is remembered in the preferences, so the next start
+  // asks it first and leaves the other serial devices alone.
+  utlsPorts_->setAdapterMemory(
+      {[] { return rememberedMonitorAdapter(PreferenceStore::standard()); },
+       [](const QString& identity) { rememberMonitorAdapter(PreferenceStore::standard(), identity); }});
   utlsPorts_->initSerialPorts();
 
   const AutoClearAtStart autoClear = loadMainWindowPreferences();
@@ -120,8 +127,11 @@ void ViewController::viewDidLoad() {
         if (!self) return;
         QString connected = QStringLiteral("(null)");
         if (auto it = n.userInfo.find(PelConnectedSerialPortsKey); it != n.userInfo.end()) {
-          if (const auto* ports = std::any_cast<QList<std::shared_ptr<PelSerialPort>>>(&it->second))
+          if (const auto* ports = std::any_cast<QList<std::shared_ptr<PelSerialPort>>>(&it->second)) {
             connected = describe(*ports);
+            // Newly plugged devices are probed even while a known monitor answers.
+            self->utlsPorts_->noteArrivals(QList<PelSerialPortRef>(ports->cbegin(), ports->cend()));
+          }
         }
         self->connectValidPortCallback(n.name, n.object, connected);
       }));
@@ -312,28 +322,26 @@ void ViewController::updateViewForRemvoedAllValidPortDisplay() {
 
 void ViewController::updateViewAllInfoWithCurrentPort() {
   std::weak_ptr<ViewController> weak = shared_from_this();
-  auto ask = [weak](std::int32_t identifier) {
-    return [weak, identifier] {
+  auto ask = [weak](protocol::MonitorSetting setting) {
+    return [weak, identifier = protocol::settingRange(setting).identifier] {
       if (auto self = weak.lock()) self->requestUpdateViewInfo(identifier);
     };
   };
-  const bool frontLight = currentMCUVersion == 48;
-  std::vector<PacedStep> steps{
-      {ask(1), kReadBackSpacingMs},
-      {ask(2), kReadBackSpacingMs},
-      {ask(4), kReadBackSpacingMs},
-      {[] { log("updateViewAllInfoWithCurrentPort currentMCUVersion = %d", currentMCUVersion); }, 0},
-  };
-  if (frontLight) {
-    steps.push_back({[weak] {
-                       if (auto self = weak.lock()) {
-                         self->ui_->frontLightModeInfo->setEnabled(true);
-                         self->requestUpdateViewInfo(7);
-                       }
-                     },
-                     kReadBackSpacingMs});
-    steps.push_back({ask(9), kReadBackSpacingMs});
-    steps.push_back({ask(8), kReadBackSpacingMs});
+  std::vector<PacedStep> steps;
+  for (const protocol::MonitorSetting setting : protocol::readBackFor(currentMCUVersion)) {
+    if (setting == protocol::MonitorSetting::FrontLightMode) {
+      // The front light's list is usable from its first question on.
+      steps.push_back({[weak, asked = ask(setting)] {
+                         if (auto self = weak.lock()) self->ui_->frontLightModeInfo->setEnabled(true);
+                         asked();
+                       },
+                       kReadBackSpacingMs});
+      continue;
+    }
+    steps.push_back({ask(setting), kReadBackSpacingMs});
+    if (setting == protocol::MonitorSetting::RefreshSpeed) {
+      steps.push_back({[] { log("updateViewAllInfoWithCurrentPort currentMCUVersion = %d", currentMCUVersion); }, 0});
+    }
   }
   utlsPorts_->runPacedSequence(std::move(steps));
 }
@@ -398,15 +406,33 @@ void ViewController::updateViewCurrentMCUVersion(std::int32_t version) { current
 
 // ---- Command wrappers ------------------------------------------------------
 
-void ViewController::updateViewThresholdInfo(std::int32_t value) { utlsPorts_->sendCommand(1, value); }
-void ViewController::updateViewModeInfo(std::int32_t value) { utlsPorts_->sendCommand(2, value); }
-void ViewController::updateViewRefreshInfo(std::int32_t value) { utlsPorts_->sendCommand(3, value); }
-void ViewController::updateViewSpeedInfo(std::int32_t value) { utlsPorts_->sendCommand(4, value); }
-void ViewController::updateRealTimeClockInfo() { utlsPorts_->sendCommand(5, 0); }
-void ViewController::updateViewFrontModeInfo(std::int32_t value) { utlsPorts_->sendCommand(7, value); }
-void ViewController::updateViewFrontTemperatureValueInfo(std::int32_t value) { utlsPorts_->sendCommand(8, value); }
-void ViewController::updateViewFrontBrightnessValueInfo(std::int32_t value) { utlsPorts_->sendCommand(9, value); }
-void ViewController::requestUpdateViewInfo(std::int32_t identifier) { utlsPorts_->sendCommand(10, identifier); }
+bool ViewController::updateViewThresholdInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kSetContrast, value);
+}
+bool ViewController::updateViewModeInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kSetImageMode, value);
+}
+bool ViewController::updateViewRefreshInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kRefresh, value);
+}
+bool ViewController::updateViewSpeedInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kSetRefreshSpeed, value);
+}
+bool ViewController::updateRealTimeClockInfo() {
+  return utlsPorts_->sendCommand(protocol::kClockSync, 0);
+}
+bool ViewController::updateViewFrontModeInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kSetFrontLightMode, value);
+}
+bool ViewController::updateViewFrontTemperatureValueInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kSetTemperature, value);
+}
+bool ViewController::updateViewFrontBrightnessValueInfo(std::int32_t value) {
+  return utlsPorts_->sendCommand(protocol::kSetBrightness, value);
+}
+bool ViewController::requestUpdateViewInfo(std::int32_t identifier) {
+  return utlsPorts_->sendCommand(protocol::kReadParameter, identifier);
+}
 
 // ---- Control actions -------------------------------------------------------
 
@@ -475,18 +501,16 @@ void ViewController::stepContrast(bool upwards) {
       {[weak, upwards] {
          auto self = weak.lock();
          if (!self) return;
-         if (upwards) {
-           log("setFromThresholdShortCutValue currentThresholdValue = %d", currentThresholdValue);
-           currentThresholdValue = currentThresholdValue < 8 ? currentThresholdValue + 1 : 0;
-         } else {
-           log("setFromThresholdDownShortCutValue currentThresholdValue = %d", currentThresholdValue);
-           currentThresholdValue = currentThresholdValue > 0 ? currentThresholdValue - 1 : 8;
-         }
+         log(upwards ? "setFromThresholdShortCutValue currentThresholdValue = %d"
+                     : "setFromThresholdDownShortCutValue currentThresholdValue = %d",
+             currentThresholdValue);
+         currentThresholdValue = protocol::contrastStep(currentThresholdValue, upwards);
          self->updateViewThresholdInfo(currentThresholdValue + 1);
        },
        kReadBackSpacingMs},
       {[weak] {
-         if (auto self = weak.lock()) self->requestUpdateViewInfo(1);
+         if (auto self = weak.lock())
+           self->requestUpdateViewInfo(protocol::settingRange(protocol::MonitorSetting::Contrast).identifier);
        },
        0},
   });

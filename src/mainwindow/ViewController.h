@@ -73,16 +73,17 @@ class ViewController : public QObject,
   void updateViewFrontBrightnessValueDisplay(std::int32_t frontBrightnessValue) override;
   void updateViewCurrentMCUVersion(std::int32_t version) override;
 
-  // Command wrappers, one per command code.
-  void updateViewThresholdInfo(std::int32_t value);
-  void updateViewModeInfo(std::int32_t value);
-  void updateViewRefreshInfo(std::int32_t value);
-  void updateViewSpeedInfo(std::int32_t value);
-  void updateRealTimeClockInfo();
-  void updateViewFrontModeInfo(std::int32_t value);
-  void updateViewFrontTemperatureValueInfo(std::int32_t value);
-  void updateViewFrontBrightnessValueInfo(std::int32_t value);
-  void requestUpdateViewInfo(std::int32_t identifier);
+  // Command wrappers, one per command code: sendCommand's answer (false when
+  // the command was refused or the port did not take the frame).
+  bool updateViewThresholdInfo(std::int32_t value);
+  bool updateViewModeInfo(std::int32_t value);
+  bool updateViewRefreshInfo(std::int32_t value);
+  bool updateViewSpeedInfo(std::int32_t value);
+  bool updateRealTimeClockInfo();
+  bool updateViewFrontModeInfo(std::int32_t value);
+  bool updateViewFrontTemperatureValueInfo(std::int32_t value);
+  bool updateViewFrontBrightnessValueInfo(std::int32_t value);
+  bool requestUpdateViewInfo(std::int32_t identifier);
 
   // Control actions.
   void thresholdCheckAction();

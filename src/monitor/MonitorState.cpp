@@ -17,5 +17,6 @@ std::shared_ptr<QList<PelSerialPortRef>> caluPortsArr = std::make_shared<QList<P
 AtomicPortReference currentPort;
 std::shared_ptr<ViewControllerInterface> mainViewController;
 std::shared_ptr<PelSerialPortHelper> serialPortHelper;
+QList<PortProbeReport> portProbeReports;
 
 }  // namespace ostrel

@@ -15,6 +15,7 @@
 #include "serial/PelSerialPortInterface.h"
 
 #include <QList>
+#include <QString>
 #include <cstdint>
 #include <memory>
 
@@ -45,5 +46,21 @@ extern std::shared_ptr<ViewControllerInterface> mainViewController;
 
 // Ports hold their delegate weakly; this keeps the current one alive.
 extern std::shared_ptr<PelSerialPortHelper> serialPortHelper;
+
+// What the last discovery pass did with each port it listed, in its order.
+struct PortProbeReport {
+  QString name;
+  QString path;
+  QString reason;  // one of the texts below
+};
+extern QList<PortProbeReport> portProbeReports;
+
+namespace probereason {
+inline const QString probed = QStringLiteral("probed");
+inline const QString leftAlone = QStringLiteral("left alone: a monitor is known");
+inline const QString unanswered = QStringLiteral("unanswered");
+inline const QString cannotBeOpened = QStringLiteral("cannot be opened");
+inline const QString inUsePrefix = QStringLiteral("in use by ");  // + "PID NAME", several joined by ", "
+}  // namespace probereason
 
 }  // namespace ostrel

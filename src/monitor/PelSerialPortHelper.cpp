@@ -1,18 +1,19 @@
 #include "PelSerialPortHelper.h"
 
 #include "common/Log.h"
+#include "monitor/MonitorProtocol.h"
 #include "monitor/MonitorState.h"
 #include "monitor/PortOpenAdvice.h"
 #include "monitor/ViewControllerInterface.h"
 
 #include <QString>
 #include <algorithm>
+#include <optional>
 
 namespace ostrel {
 namespace {
 
 constexpr std::uint8_t kParameterReportMarker = 10;  // CommandRe of a parameter report
-constexpr std::uint64_t kMCUVersionMask = 0x1000100010000ULL;  // bits 16, 32, 48
 
 // The text length of a chunk in UTF-16 units, as the monitor's text would be
 // counted once decoded; pure ASCII (every well-behaved chunk) needs no decoding.
@@ -62,7 +63,8 @@ constexpr InputEvent kInputEvents[] = {
 bool PelSerialPortHelper::respondsTo(PelSerialPortDelegateOperation operation) const {
   constexpr std::uint32_t implemented =
       PelSerialPortDelegateOperation::WasRemovedFromSystem | PelSerialPortDelegateOperation::DidReceiveData |
-      PelSerialPortDelegateOperation::DidEncounterError | PelSerialPortDelegateOperation::WasOpened;
+      PelSerialPortDelegateOperation::DidEncounterError | PelSerialPortDelegateOperation::WasOpened |
+      PelSerialPortDelegateOperation::WasClosed;
   return hasOperation(implemented, operation);
 }
 
@@ -72,6 +74,15 @@ void PelSerialPortHelper::serialPortWasRemovedFromSystem(const PelSerialPortRef&
   if (caluPortsArr) caluPortsArr->removeIf([&port](const PelSerialPortRef& p) { return samePort(p, port); });
   if (mainViewController) mainViewController->updateMainViewContent();
   serialPort_.reset();
+}
+
+void PelSerialPortHelper::serialPortWasClosed(const PelSerialPortRef& port) {
+  if (!caluPortsArr || !std::any_of(caluPortsArr->cbegin(), caluPortsArr->cend(),
+                                    [&port](const PelSerialPortRef& p) { return samePort(p, port); })) {
+    return;
+  }
+  log("serialPortWasClosed %@: the monitor's port closed; it leaves the monitor list", port);
+  serialPortWasRemovedFromSystem(port);
 }
 
 void PelSerialPortHelper::serialPortDidReceiveData(const PelSerialPortRef& port, const QByteArray& data) {
@@ -103,48 +114,62 @@ qsizetype PelSerialPortHelper::bufferedByteCount(const PelSerialPortRef& port) c
 }
 
 void PelSerialPortHelper::route(const PelSerialPortRef& port, const MonitorMessage& message) {
-  const std::shared_ptr<ViewControllerInterface> view = mainViewController;
-  const std::int32_t re = message.commandRe;
   switch (message.command) {
     case 0x00:
     case 0xF0:
       if (message.commandRe == kParameterReportMarker) routeParameterReport(port, message);
       return;
-    case 6:
+    case protocol::kInputEvent:
       routeInputEvent(message.commandRe);
       return;
     default:
-      break;
-  }
-  if (!view) return;
-  switch (message.command) {
-    case 1: view->updateViewThresholdDisplay(re); break;
-    case 2: view->updateViewModeDisplay(re); break;
-    case 4: view->updateViewSpeedDisplay(re); break;
-    case 7: view->updateViewFrontLightModeDisplay(re); break;
-    case 8: view->updateViewFrontTemperatureValueDisplay(re); break;
-    case 9: view->updateViewFrontBrightnessValueDisplay(re); break;
-    default: break;  // 3 and 5 only confirm; other commands mean nothing to us
+      // 3 and 5 only confirm; other commands mean nothing to us.
+      if (protocol::settingAnnouncedBy(message.command)) showSetting(message.command, 0, message.commandRe);
+      return;
   }
 }
 
 void PelSerialPortHelper::routeParameterReport(const PelSerialPortRef& port, const MonitorMessage& message) {
-  const std::int32_t value = message.commandReValue;
-  if (message.commandRq == 11 || message.commandRq == 16) {
-    acceptMCUVersion(port, value);
+  if (message.commandRq == 11 || message.commandRq == protocol::kMCUVersionIdentifier) {
+    acceptMCUVersion(port, message.commandReValue);
+    return;
+  }
+  if (protocol::settingReportedAs(message.commandRq)) showSetting(0, message.commandRq, message.commandReValue);
+}
+
+// One setting's value, from a notice (by command code) or a parameter report
+// (by identifier), to its display handler.
+void PelSerialPortHelper::showSetting(std::int32_t command, std::int32_t identifier, std::int32_t value) {
+  const std::optional<protocol::MonitorSetting> setting =
+      command != 0 ? protocol::settingAnnouncedBy(command) : protocol::settingReportedAs(identifier);
+  if (!setting) return;
+  if (!protocol::inRange(*setting, value)) {
+    const protocol::SettingRange& range = protocol::settingRange(*setting);
+    log("didReceiveData ignored a report of %s %d: the monitor's %s is %d..%d", range.label, value, range.label,
+        range.minimum, range.maximum);
     return;
   }
   const std::shared_ptr<ViewControllerInterface> view = mainViewController;
   if (!view) return;
-  switch (message.commandRq) {
-    case 1: view->updateViewThresholdDisplay(value); break;
-    case 2:
-    case 3: view->updateViewModeDisplay(value); break;
-    case 4: view->updateViewSpeedDisplay(value); break;
-    case 7: view->updateViewFrontLightModeDisplay(value); break;
-    case 8: view->updateViewFrontTemperatureValueDisplay(value); break;
-    case 9: view->updateViewFrontBrightnessValueDisplay(value); break;
-    default: break;
+  switch (*setting) {
+    case protocol::MonitorSetting::Contrast:
+      view->updateViewThresholdDisplay(value);
+      break;
+    case protocol::MonitorSetting::ImageMode:
+      view->updateViewModeDisplay(value);
+      break;
+    case protocol::MonitorSetting::RefreshSpeed:
+      view->updateViewSpeedDisplay(value);
+      break;
+    case protocol::MonitorSetting::FrontLightMode:
+      view->updateViewFrontLightModeDisplay(value);
+      break;
+    case protocol::MonitorSetting::Temperature:
+      view->updateViewFrontTemperatureValueDisplay(value);
+      break;
+    case protocol::MonitorSetting::Brightness:
+      view->updateViewFrontBrightnessValueDisplay(value);
+      break;
   }
 }
 
@@ -163,10 +188,16 @@ void PelSerialPortHelper::routeInputEvent(std::uint8_t event) {
 }
 
 void PelSerialPortHelper::acceptMCUVersion(const PelSerialPortRef& port, std::int32_t version) {
-  if (version > 48 || ((kMCUVersionMask >> version) & 1) == 0) return;
+  if (!protocol::isKnownMCUVersion(version)) return;
   // Appended without looking for it first: a port that answers twice is listed
-  // twice, and one removal takes both entries away.
-  if (caluPortsArr) caluPortsArr->append(port);
+  // twice, and one removal takes both entries away. A monitor kept from an
+  // earlier pass is listed already.
+  if (port && alreadyListed_.remove(port->path())) {
+    log("acceptMCUVersion %@ is listed already", port);
+  } else if (caluPortsArr) {
+    caluPortsArr->append(port);
+  }
+  if (onAccepted_ && port) onAccepted_(port);
   const std::shared_ptr<ViewControllerInterface> view = mainViewController;
   if (!view) return;
   view->updateViewCurrentMCUVersion(version);

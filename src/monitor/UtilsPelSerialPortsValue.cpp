@@ -1,16 +1,18 @@
 #include "UtilsPelSerialPortsValue.h"
 
 #include "common/Log.h"
+#include "common/MainThread.h"
+#include "monitor/MonitorProtocol.h"
 #include "monitor/MonitorState.h"
 #include "monitor/PelSerialPortHelper.h"
 #include "monitor/ViewControllerInterface.h"
+#include "platform/posix/DeviceUsers.h"
 #include "serial/PelSerialFrame.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
 
-#include <QString>
+#include <QStringList>
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -28,34 +30,6 @@ QList<PelSerialPortRef> managerAvailablePorts() {
   return ports;
 }
 
-// Read-parameter identifiers the monitor knows: 1, 2, 3, 4, 7, 8, 9, 16, 17,
-// as bit (identifier - 1).
-constexpr std::uint32_t kReadableIdentifierMask = 0x181CF;
-// What each identifier is sent as; refused positions hold 17 and are never used.
-constexpr std::array<std::int32_t, 17> kIdentifierTable = {1, 2, 3, 4, 17, 17, 7, 8, 9, 17, 17, 17, 17, 17, 17, 16, 17};
-
-std::int32_t within(std::int32_t value, std::int32_t low, std::int32_t high, std::int32_t otherwise) {
-  return value >= low && value <= high ? value : otherwise;
-}
-
-// The parameter that goes into the frame, or nothing when the command must be
-// refused.
-std::optional<std::int32_t> applyParameterRule(std::int32_t command, std::int32_t optional) {
-  switch (command) {
-    case 1: return within(optional, 1, 9, 1);
-    case 2: return within(optional, 2, 4, 2);
-    case 3: return within(optional, 0, 1, 0);
-    case 4: return within(optional, 1, 5, 1);
-    case 5: return within(optional, 0, 3, 0);
-    case 6: return within(optional, 0, 15, 0);
-    case 240: return within(optional, 0, 3, 0);
-    case 10:
-      if (optional < 1 || optional > 17 || ((kReadableIdentifierMask >> (optional - 1)) & 1) == 0) return std::nullopt;
-      return kIdentifierTable[static_cast<size_t>(optional - 1)];
-    default: return optional;  // 7, 8, 9 and unknown codes: no rule
-  }
-}
-
 template <typename Fn>
 void guarded(const PelSerialPortRef& port, Fn&& fn) {
   // A port operation that throws must not stop the other ports' probing.
@@ -68,19 +42,40 @@ void guarded(const PelSerialPortRef& port, Fn&& fn) {
   }
 }
 
+bool listed(const QList<PelSerialPortRef>& ports, const PelSerialPortRef& port) {
+  return std::any_of(ports.cbegin(), ports.cend(), [&port](const PelSerialPortRef& p) { return samePort(p, port); });
+}
+
+// "in use by 4242 minicom", several programs joined by ", ".
+QString inUseReason(const std::vector<platform::DeviceUser>& users) {
+  QStringList who;
+  for (const platform::DeviceUser& user : users) who << QStringLiteral("%1 %2").arg(user.pid).arg(user.command);
+  return probereason::inUsePrefix + who.join(QStringLiteral(", "));
+}
+
 }  // namespace
 
 UtilsPelSerialPortsValue::UtilsPelSerialPortsValue() : availablePorts_(managerAvailablePorts) {
-  releaseTimer_.setSingleShot(true);
-  // A coarse timer may fire 5 % early; the port is promised its full 2 s.
-  releaseTimer_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&releaseTimer_, &QTimer::timeout, [this] { releaseUnanswered(pass_); });
+  // A coarse timer may fire 5 % early; the port is promised its full 2 s, the
+  // known monitor its full answer window.
+  for (QTimer* timer : {&releaseTimer_, &otherPortsTimer_}) {
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+  }
+  QObject::connect(&releaseTimer_, &QTimer::timeout, [this] { releaseUnanswered(); });
+  QObject::connect(&otherPortsTimer_, &QTimer::timeout, [this] { probeOtherPorts(pass_); });
 }
 
-UtilsPelSerialPortsValue::~UtilsPelSerialPortsValue() = default;
+UtilsPelSerialPortsValue::~UtilsPelSerialPortsValue() {
+  if (helper_) helper_->setOnAccepted(nullptr);
+}
 
 void UtilsPelSerialPortsValue::setAvailablePortsSource(AvailablePortsSource source) {
   availablePorts_ = source ? std::move(source) : AvailablePortsSource(managerAvailablePorts);
+}
+
+void UtilsPelSerialPortsValue::setAdapterMemory(AdapterMemory memory) {
+  adapterMemory_ = std::move(memory);
 }
 
 bool UtilsPelSerialPortsValue::sendCommand(std::int32_t command, std::int32_t optional) {
@@ -97,15 +92,16 @@ bool UtilsPelSerialPortsValue::sendCommand(std::int32_t command, std::int32_t op
     log("sendCommand refused: command %d does not fit the frame's command byte", command);
     return false;
   }
-  const std::optional<std::int32_t> parameter = applyParameterRule(command, optional);
+  const std::optional<std::int32_t> parameter = protocol::parameterFor(command, optional);
   if (!parameter) {
     log("需要弹窗显示异常");
     return false;
   }
   const QByteArray frame = pelCommandFrameText(command, *parameter);
   log("\n> has send Data value %@", QString::fromLatin1(frame).toLower());
-  port->sendData(frame);
-  return true;
+  if (port->sendData(frame)) return true;
+  if (mainthread::isMainThread()) ++failedMainThreadSends_;
+  return false;
 }
 
 void UtilsPelSerialPortsValue::initSerialPorts() {
@@ -122,24 +118,87 @@ void UtilsPelSerialPortsValue::startPinAvailablePorts(std::shared_ptr<QList<PelS
   caluPortsArr = list ? std::move(list) : std::make_shared<QList<PelSerialPortRef>>();
 }
 
+void UtilsPelSerialPortsValue::noteArrivals(const QList<PelSerialPortRef>& ports) {
+  for (const PelSerialPortRef& port : ports) {
+    if (port) newcomers_.insert(port->path());
+  }
+}
+
 void UtilsPelSerialPortsValue::startPin() {
   QList<PelSerialPortRef> ports = availablePorts_();
   ports.removeAll(nullptr);
-  caluPortsArr->clear();
-  serialPortHelper = std::make_shared<PelSerialPortHelper>();
+  // The accepted monitors stay while their ports are open: this pass asks them
+  // again, and one that misses the question is still the monitor in use.
+  caluPortsArr->removeIf([](const PelSerialPortRef& p) { return !p || !p->isOpen(); });
+  if (helper_) helper_->setOnAccepted(nullptr);
+  helper_ = std::make_shared<PelSerialPortHelper>();
+  serialPortHelper = helper_;
+  QSet<QString> alreadyListed;
+  for (const PelSerialPortRef& p : *caluPortsArr) alreadyListed.insert(p->path());
+  helper_->setAlreadyListed(alreadyListed);
+  helper_->setOnAccepted([this](const PelSerialPortRef& port) { monitorAccepted(port); });
+  // The ports held open from earlier passes hear from the new helper too.
+  for (const QList<PelSerialPortRef>* held : {caluPortsArr.get(), &probed_}) {
+    for (const PelSerialPortRef& p : *held) {
+      if (p->isOpen()) p->setDelegate(helper_);
+    }
+  }
   // The previous pass, if still waiting for its probe or its answers, is over.
   ++pass_;
-  probed_.clear();
-  releaseTimer_.stop();
+  otherPortsTimer_.stop();
+  otherPorts_.clear();
+  knownPaths_.clear();
+  answered_.clear();
+  portProbeReports.clear();
   if (ports.isEmpty()) {
     log("startPin error end return");
     return;
   }
   log("startPin availablePorts.count = %lu", ports.size());
+  for (const PelSerialPortRef& port : ports) portProbeReports.append({port->name(), port->path(), QString()});
 
-  const std::shared_ptr<PelSerialPortHelper> helper = serialPortHelper;
-  QList<PelSerialPortRef> opened;
+  const QString remembered = adapterMemory_.recall ? adapterMemory_.recall() : QString();
+  QList<PelSerialPortRef> first;
   for (const PelSerialPortRef& port : ports) {
+    const bool known = listed(*caluPortsArr, port) || (!remembered.isEmpty() && port->adapterIdentity() == remembered);
+    if (known) knownPaths_.insert(port->path());
+    if (known || newcomers_.contains(port->path()))
+      first.append(port);
+    else
+      otherPorts_.append(port);
+  }
+  if (knownPaths_.isEmpty()) {
+    // Nothing known: every port is probed at once.
+    first = ports;
+    otherPorts_.clear();
+  }
+  for (const PelSerialPortRef& port : first) newcomers_.remove(port->path());
+  probePorts(first);
+  const bool knownProbed = std::any_of(probed_.cbegin(), probed_.cend(),
+                                       [this](const PelSerialPortRef& p) { return knownPaths_.contains(p->path()); });
+  // A known monitor that cannot be asked cannot answer: the others go now.
+  if (!otherPorts_.isEmpty() && !knownProbed) probeOtherPorts(pass_);
+}
+
+void UtilsPelSerialPortsValue::probePorts(const QList<PelSerialPortRef>& ports) {
+  // Whether another program holds a device is looked up once for the ports this
+  // step opens; the ones we hold already are ours.
+  QStringList closedPaths;
+  for (const PelSerialPortRef& port : ports) {
+    if (!port->isOpen()) closedPaths << port->path();
+  }
+  const std::map<QString, std::vector<platform::DeviceUser>> users = platform::deviceUsers(closedPaths);
+
+  const std::shared_ptr<PelSerialPortHelper> helper = helper_;
+  QList<PelSerialPortRef> opened;
+  bool knownOpened = false;
+  for (const PelSerialPortRef& port : ports) {
+    if (const auto it = users.find(port->path()); it != users.end() && !port->isOpen()) {
+      // Its program would read the probe in the middle of its own traffic.
+      newcomers_.insert(port->path());
+      report(port, inUseReason(it->second));
+      continue;
+    }
     bool ok = false;
     guarded(port, [&] {
       log("startPinAvailablePorts11111 %@", port);
@@ -149,44 +208,85 @@ void UtilsPelSerialPortsValue::startPin() {
       port->open();
       ok = true;
     });
-    if (ok) {
-      opened.append(port);
-    } else {
+    if (!ok) {
       log("startPinAvailablePorts");
       log("startPinAvailablePorts  end222222222");
+      report(port, probereason::cannotBeOpened);
+    } else if (!port->isOpen()) {
+      report(port, probereason::cannotBeOpened);
+    } else {
+      report(port, probereason::probed);
+      opened.append(port);
+      knownOpened = knownOpened || knownPaths_.contains(port->path());
     }
+  }
+  for (const PelSerialPortRef& port : opened) {
+    if (!listed(probed_, port)) probed_.append(port);
   }
   if (opened.isEmpty()) return;
   // Every port is given the same settling time after opening, all at once, so
   // a pass takes 0.33 s however many ports there are.
   const std::uint64_t pass = pass_;
-  runPacedSequence({{nullptr, kProbeDelayMs}, {[this, pass, opened] { probe(pass, opened); }, kCommandSpacingMs}});
+  runPacedSequence({{nullptr, kProbeDelayMs},
+                    {[this, pass, opened, knownOpened] { probe(pass, opened, knownOpened); }, kCommandSpacingMs}});
 }
 
-void UtilsPelSerialPortsValue::probe(std::uint64_t pass, const QList<PelSerialPortRef>& ports) {
+void UtilsPelSerialPortsValue::probe(std::uint64_t pass, const QList<PelSerialPortRef>& ports, bool knownFirst) {
   if (pass != pass_) return;  // superseded by a newer pass, which probes on its own
   for (const PelSerialPortRef& port : ports) {
     guarded(port, [&] {
       log("startPinAvailablePorts  获取参数--MCU版本号");
       log("startPinAvailablePorts serialPort,fileDr %@", port);
       port->sendDataWithCommand(kReadParameterCommand, kMCUVersionIdentifier);
-      probed_.append(port);
     });
     log("startPinAvailablePorts");
     log("startPinAvailablePorts  end222222222");
   }
   releaseTimer_.start(kProbeReleaseMs);
+  if (knownFirst && !otherPorts_.isEmpty()) otherPortsTimer_.start(knownMonitorAnswerMs_);
 }
 
-void UtilsPelSerialPortsValue::releaseUnanswered(std::uint64_t pass) {
-  if (pass != pass_) return;
+void UtilsPelSerialPortsValue::probeOtherPorts(std::uint64_t pass) {
+  if (pass != pass_ || otherPorts_.isEmpty()) return;
+  otherPortsTimer_.stop();
+  const QList<PelSerialPortRef> others = std::exchange(otherPorts_, {});
+  probePorts(others);
+}
+
+void UtilsPelSerialPortsValue::monitorAccepted(const PelSerialPortRef& port) {
+  answered_.insert(port->path());
+  if (adapterMemory_.remember && !caluPortsArr->isEmpty() && samePort(caluPortsArr->first(), port)) {
+    const QString identity = port->adapterIdentity();
+    const QString remembered = adapterMemory_.recall ? adapterMemory_.recall() : QString();
+    if (identity != remembered) adapterMemory_.remember(identity);
+  }
+  if (!knownPaths_.contains(port->path()) || otherPorts_.isEmpty()) return;
+  // The known monitor answered: the other ports keep what they are doing.
+  otherPortsTimer_.stop();
+  for (const PelSerialPortRef& other : std::exchange(otherPorts_, {})) report(other, probereason::leftAlone);
+}
+
+void UtilsPelSerialPortsValue::releaseUnanswered() {
   const QList<PelSerialPortRef> probed = std::exchange(probed_, {});
+  const PelSerialPortRef current = currentPort.load();
   for (const PelSerialPortRef& port : probed) {
-    const bool accepted = std::any_of(caluPortsArr->cbegin(), caluPortsArr->cend(),
-                                      [&port](const PelSerialPortRef& p) { return samePort(p, port); });
-    if (accepted || !port->isOpen()) continue;
+    const bool answered = answered_.contains(port->path());
+    if (!answered && port->isOpen()) report(port, probereason::unanswered);
+    // A monitor in use is never let go, whether or not it answered this time.
+    if (answered || listed(*caluPortsArr, port) || samePort(port, current) || !port->isOpen()) continue;
     log("startPin closing %@: no monitor answered the probe", port);
     guarded(port, [&] { port->close(); });
+  }
+}
+
+void UtilsPelSerialPortsValue::report(const PelSerialPortRef& port, const QString& reason) {
+  if (reason.startsWith(probereason::inUsePrefix)) {
+    log("Discovery: %@ (%@): %@; nothing is written to it in this pass", port->name(), port->path(), reason);
+  } else {
+    log("Discovery: %@ (%@): %@", port->name(), port->path(), reason);
+  }
+  for (PortProbeReport& entry : portProbeReports) {
+    if (entry.path == port->path()) entry.reason = reason;
   }
 }
 

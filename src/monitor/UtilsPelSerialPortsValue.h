@@ -5,16 +5,35 @@
 //
 // Encoder (sendCommand): refuses, with a log line, when there is no current port
 // or it is closed, and for a read-parameter identifier the monitor does not know;
-// otherwise applies the command's parameter rule, writes one 24-character frame
-// to currentPort and returns true. Safe to call from any thread: it reads
-// currentPort through its lock and the port keeps each frame's bytes together.
+// otherwise applies the command's parameter rule (MonitorProtocol.h), writes one
+// 24-character frame to currentPort and returns whether the port took it: false
+// also when the port refused or failed the write (nothing more of the frame is
+// sent then). Safe to call from any thread: it reads currentPort through its
+// lock and the port keeps each frame's bytes together.
 //
-// Discovery (startPin): empties caluPortsArr, installs a fresh
-// PelSerialPortHelper as the delegate of every available port and opens them all
-// at once; 330 ms later each port gets the MCU-version probe. Answers are decoded
-// by the helper as they arrive. A probed port that has not been accepted 2 s after
-// its probe is closed again, so that discovery never keeps another program's
-// device; the next pass probes it anew. A new pass supersedes the one before.
+// Discovery (startPin): a pass installs a fresh PelSerialPortHelper as the
+// delegate of every port it opens (and of the ports it holds open already),
+// opens them at once and, 330 ms later, sends each the MCU-version probe.
+// Answers are decoded by the helper as they arrive. Around that:
+//  - Nothing is written into another program's line: a port whose device
+//    another process holds open (platform/posix/DeviceUsers.h) is not opened in
+//    this pass ("in use by PID NAME"), and is looked at again at the next pass.
+//  - A monitor is known when a listed port is accepted already, or carries the
+//    remembered adapter identity (setAdapterMemory). Then the known ports and
+//    the newcomers (ports announced by noteArrivals() since the last pass, and
+//    ports skipped earlier as in use) are probed first; the other ports are
+//    probed only if no known port answers within kKnownMonitorAnswerMs of its
+//    probe, and are otherwise "left alone: a monitor is known". Without a known
+//    monitor every port is probed at once.
+//  - The accepted monitors stay in caluPortsArr from pass to pass while their
+//    ports are open: a re-probe the monitor misses changes nothing, and its
+//    answer does not list it twice. An accepted monitor's adapter identity is
+//    remembered when it is the monitor in use.
+//  - A probed port that is neither listed nor current 2 s after its probe is
+//    closed again, so that discovery never keeps another program's device; the
+//    next pass probes it anew. A new pass supersedes the one before.
+//  - portProbeReports (MonitorState.h) says for each port what this pass did
+//    with it, and each decision is logged.
 //
 // Pacing: runPacedSequence() spaces commands without blocking the main thread
 // (see PacedSequenceRunner.h); discovery's probes go through the same queue, so a
@@ -26,7 +45,10 @@
 #include "serial/PelSerialPortInterface.h"
 
 #include <QList>
+#include <QSet>
+#include <QString>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,15 +57,23 @@
 namespace ostrel {
 
 class ViewControllerInterface;
+class PelSerialPortHelper;
 
 class UtilsPelSerialPortsValue {
  public:
   using PacedStep = ostrel::PacedStep;
   using AvailablePortsSource = std::function<QList<PelSerialPortRef>()>;
+  // Where the monitor's adapter identity is kept between runs: recall() gives
+  // the remembered one (empty for none), remember() stores a new one.
+  struct AdapterMemory {
+    std::function<QString()> recall;
+    std::function<void(const QString&)> remember;
+  };
 
-  static constexpr int kProbeDelayMs = 330;      // after opening, before the probe
-  static constexpr int kCommandSpacingMs = 330;  // between paced commands
-  static constexpr int kProbeReleaseMs = 2000;   // unanswered probe -> port closed
+  static constexpr int kProbeDelayMs = 330;          // after opening, before the probe
+  static constexpr int kCommandSpacingMs = 330;      // between paced commands
+  static constexpr int kProbeReleaseMs = 2000;       // unanswered probe -> port closed
+  static constexpr int kKnownMonitorAnswerMs = 500;  // after its probe, before the other ports are probed
   static constexpr std::int32_t kReadParameterCommand = 10;
   static constexpr std::int32_t kMCUVersionIdentifier = 16;
 
@@ -54,8 +84,15 @@ class UtilsPelSerialPortsValue {
 
   // The port manager's availablePorts() by default.
   void setAvailablePortsSource(AvailablePortsSource source);
+  // No memory by default.
+  void setAdapterMemory(AdapterMemory memory);
+  // How long the other ports wait for a known monitor's answer after its probe
+  // (kKnownMonitorAnswerMs by default).
+  void setKnownMonitorAnswerMs(int ms) { knownMonitorAnswerMs_ = ms; }
 
   bool sendCommand(std::int32_t command, std::int32_t optional);
+  // Commands sent from the main thread that a port refused or failed to write.
+  std::uint64_t failedMainThreadSends() const { return failedMainThreadSends_.load(); }
 
   void initSerialPorts();
   void startPinAvailablePorts(std::shared_ptr<QList<PelSerialPortRef>> list,
@@ -63,17 +100,36 @@ class UtilsPelSerialPortsValue {
   void startPin();
   void currentDisplayPort(std::int32_t indexOfPortsArr);
 
+  // Ports the port manager announced as newly connected: the next pass probes
+  // them whatever else it knows.
+  void noteArrivals(const QList<PelSerialPortRef>& ports);
+  // True while a pass waits for a known monitor before it probes the rest.
+  bool otherPortsPending() const { return !otherPorts_.isEmpty(); }
+
   void runPacedSequence(std::vector<PacedStep> steps);
 
  private:
-  void probe(std::uint64_t pass, const QList<PelSerialPortRef>& ports);
-  void releaseUnanswered(std::uint64_t pass);
+  void probePorts(const QList<PelSerialPortRef>& ports);
+  void probe(std::uint64_t pass, const QList<PelSerialPortRef>& ports, bool knownFirst);
+  void probeOtherPorts(std::uint64_t pass);
+  void monitorAccepted(const PelSerialPortRef& port);
+  void releaseUnanswered();
+  void report(const PelSerialPortRef& port, const QString& reason);
 
   AvailablePortsSource availablePorts_;
+  AdapterMemory adapterMemory_;
   PacedSequenceRunner paced_;
+  std::atomic<std::uint64_t> failedMainThreadSends_{0};
   std::uint64_t pass_ = 0;
-  QList<PelSerialPortRef> probed_;
+  int knownMonitorAnswerMs_ = kKnownMonitorAnswerMs;
+  std::shared_ptr<PelSerialPortHelper> helper_;
+  QList<PelSerialPortRef> probed_;      // probed, waiting for the release
+  QList<PelSerialPortRef> otherPorts_;  // waiting for the known monitor's answer
+  QSet<QString> knownPaths_;            // this pass's known monitor ports
+  QSet<QString> answered_;              // paths that answered in this pass
+  QSet<QString> newcomers_;             // announced arrivals, ports skipped as in use
   QTimer releaseTimer_;
+  QTimer otherPortsTimer_;
 };
 
 }  // namespace ostrel

@@ -18,6 +18,12 @@ struct SerialDeviceEntry {
   QString baseName;     // ttyName without its trailing digits (ttyUSB)
   QString suffix;       // the trailing digits ("0"), empty when none
   QString serviceType = QStringLiteral("IOSerialStream");
+  // The adapter behind the line, stable across restarts and re-plugs:
+  // "usb:VVVV:PPPP:SERIAL" (the USB device's vendor and product ids and serial
+  // number, empty when it has none, as udev reports them in ID_VENDOR_ID,
+  // ID_MODEL_ID and ID_SERIAL_SHORT), or "path:" and the calloutPath for
+  // anything else (a built-in UART, a virtual port's link).
+  QString adapterIdentity;
 
   bool operator==(const SerialDeviceEntry& other) const { return identity == other.identity; }
 };

@@ -9,12 +9,15 @@
 #include "serial/PelSerialPortSession.h"
 #include "serial/PelSerialRequest.h"
 
+#include <pthread.h>
 #include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace ostrel {
 namespace {
@@ -81,7 +84,10 @@ PelSerialPort::Ref PelSerialPort::existingPortWithPath(const QString& path) {
 std::vector<PelSerialPort::Ref> PelSerialPort::allSerialPorts() { return lockedLivePorts(); }
 
 PelSerialPort::PelSerialPort(const platform::SerialDeviceEntry& device, PrivateTag)
-    : IOKitDevice_(device), path_(device.calloutPath), name_(device.ttyName) {}
+    : IOKitDevice_(device),
+      path_(device.calloutPath),
+      name_(device.ttyName),
+      mainThreadCalls_(std::make_shared<MainThreadCalls>()) {}
 
 PelSerialPort::~PelSerialPort() {
   {
@@ -97,6 +103,28 @@ PelSerialPort::~PelSerialPort() {
     queue = std::move(requestHandlingQueue_);
   }
   queue.reset();
+  // The port thread holds the port, so it has ended by now, unless this is its
+  // own last act.
+  std::shared_ptr<Session> last;
+  {
+    std::lock_guard lock(mutex_);
+    last = std::move(lastSession_);
+  }
+  if (last) {
+    std::lock_guard lock(last->threadMutex);
+    if (last->thread.joinable()) {
+      if (last->thread.get_id() == std::this_thread::get_id())
+        last->thread.detach();
+      else
+        last->thread.join();
+    }
+  }
+}
+
+void PelSerialPort::closeAllAndWait() {
+  const std::vector<Ref> ports = lockedLivePorts();
+  for (const Ref& port : ports) port->close();
+  for (const Ref& port : ports) port->waitUntilClosed();
 }
 
 // ---------------------------------------------------------------- plain properties
@@ -132,6 +160,11 @@ platform::SerialDeviceEntry PelSerialPort::IOKitDevice() const {
 void PelSerialPort::setIoKitDevice(const platform::SerialDeviceEntry& device) {
   std::lock_guard lock(mutex_);
   IOKitDevice_ = device;
+}
+
+QString PelSerialPort::adapterIdentity() const {
+  std::lock_guard lock(mutex_);
+  return IOKitDevice_.adapterIdentity.isEmpty() ? QStringLiteral("path:") + path_ : IOKitDevice_.adapterIdentity;
 }
 
 platform::TerminalAttributes PelSerialPort::originalPortAttributes() const {
@@ -283,10 +316,13 @@ void PelSerialPort::changeFlowControl(const std::function<bool()>& store, PelSer
   }
   if (!store()) return;
   // Handshake lines are settled while the device is closed: reopen once the
-  // close has completed, with the new setting.
+  // close has completed, with the new setting, from the main thread (the port
+  // thread that runs this cannot wait for its own end).
   std::weak_ptr<PelSerialPortInterface> weakSelf = weak_from_this();
   auto reopen = [weakSelf] {
-    if (auto self = std::static_pointer_cast<PelSerialPort>(weakSelf.lock())) self->open();
+    mainthread::post([weakSelf] {
+      if (auto self = std::static_pointer_cast<PelSerialPort>(weakSelf.lock())) self->open();
+    });
   };
   bool alreadyClosed = false;
   {
@@ -353,8 +389,21 @@ std::shared_ptr<PelSerialPort::Session> PelSerialPort::liveSession() const {
 }
 
 void PelSerialPort::open() {
-  std::lock_guard openLock(openMutex_);
-  if (currentSession()) return;
+  std::unique_lock openLock(openMutex_);
+  for (;;) {
+    if (const std::shared_ptr<Session> current = currentSession(); current && !current->closing.load()) return;
+    std::shared_ptr<Session> previous;
+    {
+      std::lock_guard lock(mutex_);
+      previous = lastSession_;
+    }
+    if (sessionHasEnded(previous)) break;
+    // A close still under way: it ends within its bound. Not under openMutex_,
+    // which the closing thread's delegate calls may need.
+    openLock.unlock();
+    waitForSessionEnd(previous);
+    openLock.lock();
+  }
   int error = 0;
   std::unique_ptr<platform::TerminalDevice> device = platform::TerminalDevice::open(path(), &error);
   if (!device) {
@@ -370,11 +419,14 @@ void PelSerialPort::open() {
   const int attributesError = device->attributes(&session->originalAttributes);
   session->haveOriginalAttributes = attributesError == 0;
   session->device = std::move(device);
+  std::shared_ptr<Session> previous;
   {
     std::lock_guard lock(mutex_);
     session_ = session;
+    previous = std::exchange(lastSession_, session);
     if (!attributesError) originalPortAttributes_ = session->originalAttributes;
   }
+  waitForSessionEnd(previous);  // ended already: this only joins its thread
   lastSessionRemovalAnnounced_.store(false);
   setFileDescriptor(session->descriptor);
   if (attributesError) notifyDelegateOfPosixError(attributesError);
@@ -385,15 +437,79 @@ void PelSerialPort::open() {
   deliver(PelSerialPortDelegateOperation::WasOpened, false,
           [](PelSerialPortDelegate& d, const PelSerialPortRef& self) { d.serialPortWasOpened(self); });
 
-  auto self = std::static_pointer_cast<PelSerialPort>(shared_from_this());
-  try {
-    std::thread([self, session] { self->runSession(session); }).detach();
-  } catch (const std::system_error& e) {
-    // No thread, no reading: give the device back and say why.
-    notifyDelegateOfPosixError(e.code().value() ? e.code().value() : EAGAIN);
+  if (!startSessionThread(session)) {
+    // No thread, no reading: give the device back.
     session->closing.store(true);
     reallyClosePort(session);
+    std::lock_guard lock(mainThreadCalls_->mutex);
+    session->finished = true;
   }
+}
+
+bool PelSerialPort::startSessionThread(const std::shared_ptr<Session>& session) {
+  auto self = std::static_pointer_cast<PelSerialPort>(shared_from_this());
+  std::lock_guard lock(session->threadMutex);
+  try {
+    session->thread = std::thread([self, session] {
+      // Named, so that it can be told apart in a debugger and by the exit's checks.
+      ::pthread_setname_np(::pthread_self(), "ostrel-port");
+      self->runSession(session);
+      {
+        std::lock_guard done(self->mainThreadCalls_->mutex);
+        session->finished = true;
+      }
+      self->mainThreadCalls_->changed.notify_all();
+    });
+  } catch (const std::system_error& e) {
+    notifyDelegateOfPosixError(e.code().value() ? e.code().value() : EAGAIN);
+    return false;
+  }
+  return true;
+}
+
+void PelSerialPort::waitUntilClosed() {
+  std::shared_ptr<Session> last;
+  {
+    std::lock_guard lock(mutex_);
+    last = lastSession_;
+  }
+  waitForSessionEnd(last);
+}
+
+bool PelSerialPort::sessionHasEnded(const std::shared_ptr<Session>& session) const {
+  if (!session) return true;
+  {
+    std::lock_guard lock(session->threadMutex);
+    // Asked on the session's own thread (a reopen without an event loop): it
+    // is as good as ended, all it has left is to return.
+    if (session->thread.get_id() == std::this_thread::get_id()) return true;
+  }
+  std::lock_guard lock(mainThreadCalls_->mutex);
+  return session->finished;
+}
+
+void PelSerialPort::waitForSessionEnd(const std::shared_ptr<Session>& session) {
+  if (!session) return;
+  {
+    std::lock_guard lock(session->threadMutex);
+    // Its own thread cannot wait for itself; it is ending anyway.
+    if (session->thread.get_id() == std::this_thread::get_id()) return;
+  }
+  MainThreadCalls& calls = *mainThreadCalls_;
+  const bool serveCalls = mainthread::isMainThread();
+  {
+    std::unique_lock lock(calls.mutex);
+    while (!session->finished) {
+      if (serveCalls && calls.runOne(lock)) continue;
+      calls.changed.wait(lock);
+    }
+  }
+  std::thread thread;
+  {
+    std::lock_guard lock(session->threadMutex);
+    thread = std::move(session->thread);
+  }
+  if (thread.joinable()) thread.join();
 }
 
 bool PelSerialPort::close() {
@@ -489,35 +605,43 @@ bool PelSerialPort::runOnMainThreadAndWait(std::function<void()> fn) {
     return true;
   }
   if (QCoreApplication::closingDown()) return false;
-  struct Handoff {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool ran = false;
-  };
-  // Signals the waiter when the posted call is destroyed: after it ran, or
-  // unrun when the event loop drops it at shutdown, so the wait always ends.
-  struct Completion {
-    std::shared_ptr<Handoff> handoff;
-    bool ran = false;
-    ~Completion() {
-      std::lock_guard lock(handoff->mutex);
-      handoff->done = true;
-      handoff->ran = ran;
-      handoff->finished.notify_all();
+  auto call = std::make_shared<MainThreadCalls::Call>();
+  call->fn = std::move(fn);
+  const std::shared_ptr<MainThreadCalls> calls = mainThreadCalls_;
+  {
+    std::lock_guard lock(calls->mutex);
+    calls->pending.push_back(call);
+  }
+  calls->changed.notify_all();
+  mainthread::post([calls] { calls->runPending(); });
+  std::unique_lock lock(calls->mutex);
+  while (!call->done) {
+    // An event loop that has ended will never run the call.
+    if (calls->changed.wait_for(lock, std::chrono::milliseconds(100)) == std::cv_status::timeout &&
+        QCoreApplication::closingDown()) {
+      return false;
     }
-  };
-  auto handoff = std::make_shared<Handoff>();
-  auto completion = std::make_shared<Completion>();
-  completion->handoff = handoff;
-  mainthread::post([completion = std::move(completion), fn = std::move(fn)]() mutable {
-    fn();
-    completion->ran = true;
-    completion.reset();
-  });
-  std::unique_lock lock(handoff->mutex);
-  handoff->finished.wait(lock, [&] { return handoff->done; });
-  return handoff->ran;
+  }
+  return call->ran;
+}
+
+bool PelSerialPort::MainThreadCalls::runOne(std::unique_lock<std::mutex>& lock) {
+  if (pending.empty()) return false;
+  const std::shared_ptr<Call> call = std::move(pending.front());
+  pending.pop_front();
+  lock.unlock();
+  call->fn();
+  lock.lock();
+  call->done = true;
+  call->ran = true;
+  changed.notify_all();
+  return true;
+}
+
+void PelSerialPort::MainThreadCalls::runPending() {
+  std::unique_lock lock(mutex);
+  while (runOne(lock)) {
+  }
 }
 
 void PelSerialPort::notifyDelegateOfPosixError(int code) { notifyDelegateOfPosixErrorWaitingUntilDone(code, false); }

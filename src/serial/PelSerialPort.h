@@ -8,17 +8,30 @@
 // one (same path, same registry identity).
 //
 // Threads:
-//  - open() runs on the caller's thread; while open, one port thread waits on
-//    the device (poll with a wake-up event, no periodic wake-ups unless the
-//    device has readable modem lines, which are then sampled every 10 ms), reads
-//    it, notices removal and performs the final close. It holds the port alive.
+//  - open() runs on the caller's thread; while open, one port thread (named
+//    "ostrel-port") waits on the device (poll with a wake-up event, no periodic
+//    wake-ups unless the device has readable modem lines, which are then
+//    sampled every 10 ms), reads it, notices removal and performs the final
+//    close. It holds the port alive.
 //  - close() may be called from any thread and never waits: it asks the port
 //    thread to finish, which drains output for at most 300 ms, throws away the
 //    rest, restores the original settings without waiting and closes; the
 //    delegate hears serialPortWasClosed once that is done (within ~500 ms).
-//  - sendData() blocks its caller until every byte is written (or the port
-//    closes, or the write fails); a per-port write lock keeps each call's bytes
-//    contiguous on the wire whatever the thread.
+//  - open() on a port whose close is still under way waits for that close to
+//    finish (it is bounded) and then opens.
+//  - waitUntilClosed() waits for the end of the port thread of the last open
+//    and joins it. On the main thread it runs the delegate calls that thread
+//    hands over meanwhile, so the two never wait for each other.
+//  - closeAllAndWait() closes every live port and joins every port thread:
+//    the exit clean-up, after which no port thread is left.
+//  - sendData() blocks its caller until every byte is written, the port closes,
+//    the write fails, or the write bound passes (kWriteBoundMs, plus twice the
+//    time the bytes take on the line at the port's speed), whichever comes
+//    first; the time spent waiting for another writer counts. A write that runs
+//    out of time drops what was not written, answers false and reports
+//    ETIMEDOUT to the delegate and in the log, once until a write gets through
+//    again. A per-port write lock keeps each call's bytes contiguous on the
+//    wire whatever the thread.
 //  - Requests and packet buffers live on the port's own serial request queue.
 //  - Every delegate call runs on the main thread (PelSerialPortDelegate.h), in
 //    read order for received data, and only after respondsTo().
@@ -63,6 +76,10 @@ class PelSerialPort : public PelSerialPortInterface {
   using RequestRef = std::shared_ptr<PelSerialRequest>;
   using DescriptorRef = std::shared_ptr<PelSerialPacketDescriptor>;
 
+  // How long a caller may wait for a write of a few bytes (a 24-byte frame
+  // takes 2 ms at 115200 baud on a working line).
+  static constexpr int kWriteBoundMs = 200;
+
   // Parity values: 0 none, 1 odd, 2 even (3 or more is stored as none).
   static constexpr std::uint64_t kParityNone = 0;
   static constexpr std::uint64_t kParityOdd = 1;
@@ -76,6 +93,7 @@ class PelSerialPort : public PelSerialPortInterface {
   static Ref existingPortWithPath(const QString& path);
   static std::vector<Ref> allSerialPorts();
   static std::optional<platform::SerialDeviceEntry> deviceFromBSDPath(const QString& path);
+  static void closeAllAndWait();
 
   PelSerialPort(const platform::SerialDeviceEntry& device, PrivateTag);
   ~PelSerialPort() override;
@@ -92,6 +110,10 @@ class PelSerialPort : public PelSerialPortInterface {
   bool close() override;
   bool sendData(const QByteArray& data) override;
   void sendDataWithCommand(std::int32_t command, std::int32_t optional) override;
+  QString adapterIdentity() const override;
+
+  // Waits for the port thread of the last open to end (see the contract).
+  void waitUntilClosed();
 
   bool operator==(const PelSerialPort& other) const { return isEqual(other); }
 
@@ -156,6 +178,7 @@ class PelSerialPort : public PelSerialPortInterface {
 
  private:
   struct Session;
+  struct MainThreadCalls;
   enum class RequestStart { AwaitingResponse, Completed, Failed };
 
   // Core (PelSerialPort.cpp)
@@ -169,8 +192,12 @@ class PelSerialPort : public PelSerialPortInterface {
   void setFileDescriptor(int fd);
   // mainthread::runAndWait() with the hand-off made of our own mutex and
   // condition variable, which ThreadSanitizer can see (Qt's blocking queued
-  // call is invisible to it). False when the call was dropped unrun.
-  static bool runOnMainThreadAndWait(std::function<void()> fn);
+  // call is invisible to it), and which a main thread waiting for this port's
+  // thread serves itself. False when the call was dropped unrun.
+  bool runOnMainThreadAndWait(std::function<void()> fn);
+  bool sessionHasEnded(const std::shared_ptr<Session>& session) const;
+  void waitForSessionEnd(const std::shared_ptr<Session>& session);
+  bool startSessionThread(const std::shared_ptr<Session>& session);
 
   // Port thread (PelSerialPortIO.cpp)
   void runSession(const std::shared_ptr<Session>& session);
@@ -179,6 +206,7 @@ class PelSerialPort : public PelSerialPortInterface {
   void reallyClosePort(const std::shared_ptr<Session>& session);
   void receiveData(const QByteArray& data);
   bool writeAll(const std::shared_ptr<Session>& session, const QByteArray& data);
+  bool writeTimedOut(Session& session, qsizetype written, qsizetype total);
 
   // Request queue (PelSerialPortRequests.cpp)
   PelSerialPortQueue& requestHandlingQueue();
@@ -211,6 +239,8 @@ class PelSerialPort : public PelSerialPortInterface {
   bool DTR_ = false;
   platform::TerminalAttributes originalPortAttributes_;
   std::shared_ptr<Session> session_;
+  std::shared_ptr<Session> lastSession_;  // the last open's, until the next open
+  std::shared_ptr<MainThreadCalls> mainThreadCalls_;
 
   std::mutex openMutex_;  // one open() at a time
   std::atomic<bool> CTS_{false};

@@ -8,6 +8,7 @@
 #include "serial/PelSerialPortQueue.h"
 #include "serial/PelSerialPortSession.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -153,7 +154,33 @@ void PelSerialPort::receiveData(const QByteArray& data) {
 // ---------------------------------------------------------------- writing
 
 bool PelSerialPort::writeAll(const std::shared_ptr<Session>& session, const QByteArray& data) {
-  std::lock_guard writeLock(session->writeMutex);
+  // The bound covers the whole call, the wait for another writer included: a
+  // device that stopped taking data must not hold anybody, least of all the
+  // main thread, longer than that.
+  const std::uint64_t baud = std::max<std::uint64_t>(baudRate(), 1);
+  const auto lineTime = std::chrono::microseconds(static_cast<std::int64_t>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(data.size()) * 10u * 1'000'000u / baud, 3'600'000'000u)));
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs) + 2 * lineTime;
+  {
+    std::unique_lock gate(session->writerMutex);
+    if (!session->writerDone.wait_until(gate, deadline, [&] { return !session->writing; })) {
+      return writeTimedOut(*session, 0, data.size());
+    }
+    session->writing = true;
+  }
+  struct TurnEnds {
+    Session& session;
+    ~TurnEnds() {
+      {
+        std::lock_guard gate(session.writerMutex);
+        session.writing = false;
+      }
+      session.writerDone.notify_one();
+    }
+  } turn{*session};
+  // The final close holds the device only after it has sent writers away, and
+  // for its own bounded time.
+  if (session->closing.load()) return false;
   std::shared_lock deviceLock(session->deviceMutex);
   if (session->deviceClosed) return false;
   platform::TerminalDevice& device = *session->device;
@@ -172,8 +199,13 @@ bool PelSerialPort::writeAll(const std::shared_ptr<Session>& session, const QByt
       notifyDelegateOfPosixError(error);
       return false;
     }
-    const platform::TerminalWait waited = device.wait(true, session->wakeup, -1);
+    const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (remaining <= 0) return writeTimedOut(*session, data.size() - static_cast<qsizetype>(left), data.size());
+    const platform::TerminalWait waited = device.wait(true, session->wakeup, static_cast<int>(remaining));
     if (waited == platform::TerminalWait::Cancelled) return false;
+    if (waited == platform::TerminalWait::TimedOut) {
+      return writeTimedOut(*session, data.size() - static_cast<qsizetype>(left), data.size());
+    }
     if (waited == platform::TerminalWait::HungUp) {
       // One more try tells the real reason (EIO after a hang-up).
       const std::ptrdiff_t again = device.write(next, left, &error);
@@ -186,7 +218,19 @@ bool PelSerialPort::writeAll(const std::shared_ptr<Session>& session, const QByt
       return false;
     }
   }
+  if (session->writeStalled.exchange(false)) log("Port %@ takes data again", name());
   return true;
+}
+
+bool PelSerialPort::writeTimedOut(Session& session, qsizetype written, qsizetype total) {
+  // The rest of the frame is dropped: sent late it would reach a monitor that
+  // has long since been told something else.
+  if (session.writeStalled.exchange(true)) return false;
+  log("Port %@ took no data for %d ms: a write of %ld bytes was dropped after %ld bytes; further writes are "
+      "dropped the same way until the device takes data again",
+      name(), kWriteBoundMs, long(total), long(written));
+  notifyDelegateOfPosixError(ETIMEDOUT);
+  return false;
 }
 
 bool PelSerialPort::sendData(const QByteArray& data) {

@@ -14,11 +14,16 @@
 //  - close(): starts closing an open port, always returns true; the end is
 //    announced with serialPortWasClosed.
 //  - sendData(): writes the bytes exactly as given, blocking the caller until all
-//    are written. Writes from different threads never interleave: each call's
-//    bytes reach the device contiguous. False when closed or when a write fails
-//    (the failure is also reported to the delegate); true for empty data.
+//    are written, for a bounded time at most. Writes from different threads
+//    never interleave: each call's bytes reach the device contiguous. False when
+//    closed, when a write fails or when the device took too long (the failure is
+//    also reported to the delegate); true for empty data.
 //  - sendDataWithCommand(): writes one command frame built by the port itself
 //    (no parameter rule applied; see PelSerialFrame.h).
+//  - adapterIdentity(): what identifies the adapter behind the port across
+//    restarts and re-plugs: "usb:VVVV:PPPP:SERIAL" (vendor and product ids, the
+//    serial number when the adapter has one) for a USB adapter, otherwise
+//    "path:" and the device path (a virtual port's link, a built-in UART).
 
 #include "serial/PelSerialPortDelegate.h"
 
@@ -43,6 +48,7 @@ class PelSerialPortInterface : public std::enable_shared_from_this<PelSerialPort
   virtual bool close() = 0;
   virtual bool sendData(const QByteArray& data) = 0;
   virtual void sendDataWithCommand(std::int32_t command, std::int32_t optional) = 0;
+  virtual QString adapterIdentity() const { return QStringLiteral("path:") + path(); }
 
   QString description() const { return name(); }
   bool isEqual(const PelSerialPortInterface& other) const { return path() == other.path(); }

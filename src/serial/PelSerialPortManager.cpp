@@ -51,6 +51,9 @@ std::vector<PelSerialPortManager*> liveManagerList() {
 
 void runExitCleanup() {
   for (PelSerialPortManager* manager : liveManagerList()) manager->cleanupAllPortsForExit();
+  // Ports nobody lists any more (a departed device still closing, a tool's own
+  // port) end here too: no port thread outlives the exit.
+  PelSerialPort::closeAllAndWait();
 }
 
 QString contextDescription(const void* context) {
@@ -168,6 +171,9 @@ void PelSerialPortManager::cleanupAllPortsForExit() {
   const PortList ports = availablePorts();
   if (ports.isEmpty()) return;
   for (const auto& port : ports) port->cleanupAfterSystemRemoval();
+  // Every close runs at once; then each port thread is joined, so nothing of
+  // the ports runs once the exit goes on to take the application apart.
+  for (const auto& port : ports) port->waitUntilClosed();
   setAvailablePorts({});
 }
 

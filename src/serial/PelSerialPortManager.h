@@ -32,7 +32,10 @@
 //  - Exit clean-up: when the application is about to quit, when it is
 //    destroyed, and at process exit (std::atexit), whichever comes first, every
 //    listed port of every live manager runs cleanupAfterSystemRemoval() in list
-//    order and the list is emptied. Running it again finds nothing to do.
+//    order, every port thread is then joined (delegate calls the closes make
+//    run on the main thread meanwhile), and the list is emptied; at the very
+//    end every other live port is closed and joined as well. Running it again
+//    finds nothing to do.
 //  - The list is guarded by a lock, so reading it from any thread is safe;
 //    observers and notifications run on the thread that made the change
 //    (the main thread, except for an exit at process end).

@@ -1,6 +1,7 @@
 #pragma once
-// The ten keys of Ostrel's preference file. Every value is an integer; a key
-// that was never written reads as 0.
+// The keys of Ostrel's preference file. The ten settings are integers (a key
+// that was never written reads as 0); monitorAdapter is text of Ostrel's own,
+// written by discovery, never by the settings window.
 
 #include <QLatin1String>
 
@@ -16,5 +17,7 @@ inline constexpr QLatin1String thresholdDownHotKeyCodeFlags{"threshold_down_hot_
 inline constexpr QLatin1String autoClearCheckValue{"autoClearCheckValue"};  // 1 = auto-clear on
 inline constexpr QLatin1String autoClearValue{"autoClearValue"};            // period in seconds
 inline constexpr QLatin1String autoStart{"autoStart"};
+// The adapter the monitor was last found on ("usb:1a86:7523:", "path:/dev/ttyS0").
+inline constexpr QLatin1String monitorAdapter{"monitorAdapter"};
 
 }  // namespace ostrel::prefkeys

@@ -4,6 +4,7 @@
 // changes them on OK, and the key monitors compare the six shortcut values at
 // every key press. All of them are read and written on the main thread only.
 
+#include <QString>
 #include <cstdint>
 
 namespace ostrel {
@@ -37,16 +38,33 @@ struct AutoClearAtStart {
   std::int32_t periodSeconds = 0;
 };
 
+// Stored values are read within the ranges the settings window writes:
+// "language" 0 or 1, "autoClearValue" 0..9999 seconds, key codes 0..65535 and
+// modifier flags made of the known modifier bits only (Caps Lock, Shift,
+// Control, Option, Command). A value outside its range (a hand-edited or
+// damaged file) is read as absent, that is 0, with one log line naming the key
+// and the value; the file keeps it until the settings window is confirmed.
+
 // Main window start: "language" into CurrentLanguage and the six shortcut keys
 // into their values (absent keys give 0, which leaves a shortcut inactive); then
 // the auto-clear rule: the timer runs when "autoClearCheckValue" is exactly 1 and
-// "autoClearValue", taken as a 32-bit signed number, is above 0. A negative
-// period (only another program can write one) arms nothing and logs one line.
+// "autoClearValue" is not 0.
 AutoClearAtStart loadMainWindowPreferences(const PreferenceStore& store);
 AutoClearAtStart loadMainWindowPreferences();  // the standard store
 
 // Settings window start: the three auto-clear / autostart values it opens with.
 void loadSettingsWindowPreferences(const PreferenceStore& store);
 void loadSettingsWindowPreferences();  // the standard store
+
+// The adapter the monitor was last found on ("monitorAdapter", written by
+// discovery): "usb:" vendor ":" product ":" serial (ids as four lower-case hex
+// digits, the serial printable ASCII without blanks, possibly empty), or
+// "path:" and an absolute device path. Anything else in the file is ignored,
+// with one log line for each damaged value met, and an empty text comes back.
+bool isMonitorAdapterIdentity(const QString& identity);
+QString rememberedMonitorAdapter(const PreferenceStore& store);
+// Stores a valid identity and writes it to the file, unless the file is being
+// left alone (it is unusable); invalid ones are refused with a log line.
+void rememberMonitorAdapter(PreferenceStore& store, const QString& identity);
 
 }  // namespace ostrel

@@ -12,6 +12,7 @@
 #include "mainwindow/ViewController.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
+#include "support/PseudoTerminal.h"
 #include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
@@ -268,8 +269,14 @@ TEST_F(ControlServiceTest, PropertiesFollowTheMonitorsReports) {
   EXPECT_EQ(all.value(QStringLiteral("Monitors")).toStringList(), QStringList{sim_->linkPath().section('/', -1)});
   EXPECT_EQ(all.value(QStringLiteral("CurrentMonitor")).toString(), sim_->linkPath().section('/', -1));
   EXPECT_EQ(all.value(QStringLiteral("MCUVersion")).toInt(), 48);
-  EXPECT_EQ(all.size(), 12);  // the monitor's nine, Version, StartAtLogin and DesktopServices
+  EXPECT_EQ(all.size(), 13);  // the monitor's nine, PortReasons, Version, StartAtLogin and DesktopServices
   EXPECT_TRUE(all.contains(QStringLiteral("DesktopServices")));
+  // Every port the search looked at, with what it did: here the monitor only.
+  const auto ports =
+      qdbus_cast<QList<PortProbeReport>>(all.value(QStringLiteral("PortReasons")).value<QDBusArgument>());
+  ASSERT_EQ(ports.size(), 1);
+  EXPECT_EQ(ports.front().path, sim_->linkPath());
+  EXPECT_EQ(ports.front().reason, QStringLiteral("probed"));
 
   PropertiesChangedRecorder recorder(client_->connection());
   spinFor(100);  // the match rule reaches the bus
@@ -335,6 +342,33 @@ TEST_F(ControlServiceTest, WithoutAMonitorEveryMonitorMethodIsRefused) {
   ASSERT_EQ(client_->call(QStringLiteral("Refresh")).type(), QDBusMessage::ReplyMessage);
   ASSERT_TRUE(spinUntil([&] { return sim_->frameCount() > afterReadBack; }, 5000));
   EXPECT_EQ(framesFrom(afterReadBack), QStringList{f(3, 1)});
+}
+
+TEST_F(ControlServiceTest, ACommandTheMonitorsLineDoesNotTakeIsAWriteFailedError) {
+  // The simulated monitor goes; one whose line the test holds takes its place.
+  sim_->stop();
+  ASSERT_TRUE(spinUntil([] { return caluPortsArr->isEmpty(); }, 15000));
+  sim_.reset();
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ctl-stalling"));
+  ASSERT_FALSE(link.isEmpty());
+  QByteArray asked;
+  ASSERT_TRUE(spinUntil([&] { return (asked += line.read(24, 5)) == f(10, 16).toLatin1(); }, 20000)) << asked.data();
+  ASSERT_TRUE(line.write("5FF5F00A101000000000A0FA"));
+  ASSERT_TRUE(spinUntil([] { return ControlSnapshot::capture().currentMonitorName() == "ctl-stalling"; }, 20000));
+  waitForIdleQueue();
+  line.readAvailable();
+
+  // It stops taking data: every request says its command did not get through.
+  ASSERT_TRUE(line.setOutputStopped(true));
+  for (const char* method : {"Refresh", "ContrastUp"}) {  // at once, and paced
+    SCOPED_TRACE(method);
+    EXPECT_EQ(client_->call(QString::fromLatin1(method)).errorName(), OstrelBusErrorWriteFailed);
+  }
+  EXPECT_TRUE(ControlSnapshot::capture().monitorReady()) << "a stalled line is not an unplugged monitor";
+  ASSERT_TRUE(line.setOutputStopped(false));
+  line.closeMaster();
+  ASSERT_TRUE(spinUntil([] { return caluPortsArr->isEmpty(); }, 15000));
 }
 
 TEST_F(ControlServiceTest, FrontLightMethodsNeedAMonitorWithAFrontLight) {

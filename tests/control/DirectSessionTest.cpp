@@ -12,10 +12,12 @@
 #include "platform/posix/VirtualPortDirectory.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
+#include "support/ChildProcess.h"
 #include "support/PseudoTerminal.h"
 #include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <atomic>
@@ -230,10 +232,10 @@ TEST_F(DirectSessionTest, MonitorsListsEveryMonitorThatAnswers) {
 }
 
 // The far end of a pseudo-terminal that answers the probe as a monitor of
-// version 48 and then says nothing more.
+// version 48 and then says nothing more; or, stalling, stops reading too.
 class MuteMonitor {
  public:
-  MuteMonitor() : thread_([this] { answer(); }) {}
+  explicit MuteMonitor(bool stalls = false) : stalls_(stalls), thread_([this] { answer(); }) {}
   ~MuteMonitor() {
     stop_ = true;
     thread_.join();
@@ -247,12 +249,14 @@ class MuteMonitor {
       seen += pty_.read(24, 50);
       if (seen.contains("5FF50A10")) {
         pty_.write("5FF5F00A1030000000000A0FA");
+        if (stalls_) pty_.setOutputStopped(true);
         seen.clear();
       }
       if (seen.size() > 48) seen = seen.right(24);
     }
   }
   PseudoTerminal pty_;
+  const bool stalls_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
@@ -319,6 +323,42 @@ TEST_F(DirectSessionTest, RefusalsSayWhyAndSendNothingTheyShouldNot) {
     spinFor(kQuietMs);
     EXPECT_EQ(framesFrom(sixteen, from), QStringList{kProbe});
   }
+}
+
+TEST_F(DirectSessionTest, ADeviceAnotherProgramHoldsGetsNoProbeAndAStalledLineFails) {
+  SimulatedMonitor& monitor = startMonitor(48);
+  PseudoTerminal heldLine;
+  const QString heldName = uniqueName("held");
+  const QString heldLink = heldLine.publish(heldName);
+  ASSERT_TRUE(managerLists(heldName));
+  test::ChildProcess terminalProgram;
+  QString error;
+  ASSERT_TRUE(test::holdOpen(terminalProgram, heldLink, &error)) << error.toStdString();
+  const CtlOutcome listed = runDirect(request(CtlCommand::Monitors, 0, true));
+  ASSERT_EQ(listed.code, ExitCode::Done) << listed.error.toStdString();
+  const QJsonObject held{{"discovery", QStringLiteral("in use by %1 sleep").arg(terminalProgram.pid())},
+                         {"name", heldName},
+                         {"path", heldLink}};
+  EXPECT_TRUE(QJsonDocument::fromJson(listed.output.toUtf8()).object().value("ports").toArray().contains(held))
+      << listed.output.toStdString();
+  EXPECT_EQ(runDirect(request(CtlCommand::Refresh)).code, ExitCode::Done);
+  EXPECT_TRUE(heldLine.readAvailable(100).isEmpty()) << "nothing reached the other program's line";
+  monitor.stop();
+  managerLists(monitor.linkPath().section('/', -1), false);
+
+  // A monitor that answers and then stops taking data: the command fails and
+  // says so, after its bound.
+  MuteMonitor stalling(true);
+  const QString name = uniqueName("stalling");
+  ASSERT_FALSE(stalling.pty().publish(name).isEmpty());
+  ASSERT_TRUE(managerLists(name));
+  const CtlOutcome outcome = runDirect(request(CtlCommand::Refresh));
+  EXPECT_EQ(outcome.code, ExitCode::Failed);
+  EXPECT_EQ(outcome.error, QStringLiteral("ostrelctl: the monitor's serial line did not take the command; it was "
+                                          "dropped\n"));
+  stalling.pty().setOutputStopped(false);
+  stalling.pty().unpublish();
+  managerLists(name, false);
 }
 
 TEST_F(DirectSessionTest, AMonitorThatDoesNotReportIsNotGuessedAt) {

@@ -8,7 +8,9 @@
 #include "support/PseudoTerminal.h"
 #include "support/SimulatedMonitor.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -283,6 +285,24 @@ TEST(OstrelctlAlone, AutostartSwitchesTheOstrelBesideItWithoutAMonitor) {
   }
 }
 
+TEST(OstrelctlAlone, ADeviceThisTestHoldsGetsNothingUntilItIsReleased) {
+  SimulatedMonitor sim(48, QStringLiteral("alone-held"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  // A terminal program's way: open, no lock of any kind.
+  const int held = ::open(QFile::encodeName(sim.linkPath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(held, 0);
+  const CtlRun refused = ostrelctl({"refresh"});
+  EXPECT_EQ(refused.status, 4) << refused.err.toStdString();
+  EXPECT_TRUE(refused.err.contains(QStringLiteral("%1: in use by %2 ").arg(sim.linkPath()).arg(::getpid())))
+      << refused.err.toStdString();
+  ::close(held);
+  // Released, the monitor is found; the first frames it ever got are these.
+  const CtlRun run = ostrelctl({"refresh"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(framesAfterQuiet(sim, 0, 2), (QStringList{kProbe, f(3, 1)}));
+}
+
 // ---- with Ostrel running ----------------------------------------------------
 
 class WithOstrel : public ::testing::Test {
@@ -494,8 +514,8 @@ TEST(OstrelWithoutSessionBus, StartsSaysSoOnceAndKeepsItsPort) {
   // ostrelctl cannot reach it either, and says why it cannot take the port.
   const CtlRun run = ostrelctl({"refresh"}, withoutSessionBus());
   EXPECT_TRUE(run.status == 3 || run.status == 4) << run.status;  // 4 when no other port of the machine opens
-  EXPECT_TRUE(run.err.contains(sim.linkPath() + QStringLiteral(": in use by another program, perhaps an Ostrel that "
-                                                               "has no session bus")))
+  EXPECT_TRUE(run.err.contains(
+      sim.linkPath() + QStringLiteral(": in use by %1 ostrel (nothing was written to it)").arg(ostrel.process().pid())))
       << run.err.toStdString();
   EXPECT_TRUE(ostrel.process().isRunning());
   ostrel.stop();

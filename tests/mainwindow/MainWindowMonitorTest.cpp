@@ -171,8 +171,8 @@ TEST_F(MainWindowMonitorTest, ContrastStepsWrapAroundAndThenAskForTheContrast) {
       {"1 down wraps to 9", Start::Report, 1, false, 9},
       {"position 0 up", Start::Position, 0, true, 2},
       {"position 0 down", Start::Position, 0, false, 9},
-      {"after a report of 0, up", Start::Report, 0, true, 1},
-      {"after a report of 0, down", Start::Report, 0, false, 9},
+      {"from no position, up", Start::Position, -1, true, 1},
+      {"from no position, down", Start::Position, -1, false, 9},
       {"chose 5, up", Start::Choice, 4, true, 6},
       {"4 down", Start::Report, 4, false, 3},
   };

@@ -354,5 +354,52 @@ TEST(MonitorInputWithoutInjector, IsLoggedOnceAndTheWindowCarriesOn) {
   EXPECT_EQ(notices, 1) << log.lines().join('\n').toStdString();
 }
 
+// The real injector as a loaded X server serves it: slow between reading the
+// pointer and moving it.
+class SlowPointerInjector : public platform::InputInjector {
+ public:
+  explicit SlowPointerInjector(std::shared_ptr<platform::InputInjector> real) : real_(std::move(real)) {}
+  bool tapKey(std::uint16_t code) override { return real_->tapKey(code); }
+  bool clickButton(platform::MouseButton button) override { return real_->clickButton(button); }
+  bool movePointerTo(platform::PointerPosition position) override { return real_->movePointerTo(position); }
+  std::optional<platform::PointerPosition> pointerPosition() override {
+    const auto position = real_->pointerPosition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    return position;
+  }
+
+ private:
+  std::shared_ptr<platform::InputInjector> real_;
+};
+
+TEST(MonitorInputSteps, StepsFromTheLongMoveAndTheMainThreadEachMoveThePointerOnce) {
+  QString why;
+  std::shared_ptr<platform::InputInjector> x11 = platform::createX11InputInjector(&why);
+  ASSERT_TRUE(x11) << why.toStdString();
+  XTestClient client;
+  ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QStringLiteral("100"), QStringLiteral("100")}));
+  ASSERT_TRUE(desk::waitFor([&] { return client.pointer() == std::make_pair(100, 100); }, client));
+  auto slow = std::make_shared<SlowPointerInjector>(x11);
+  {
+    MonitorInputInjection input(slow, QString());
+    input.setScreenSize(1280, 800);
+    input.receiveMouseLongMovePonitX(0, 70);  // down, on the repeat's own thread
+    for (int i = 0; i < 40; ++i) {            // right, from the main thread meanwhile
+      input.receiveMouseMovePointX(6, 0);
+      runEventLoopFor(10);
+    }
+    input.receiveMouseLongMovePonitX(0, 0);
+    ASSERT_TRUE(runEventLoopUntil([&] { return !input.hasRepeatTimer(); }, 10000));
+    // The last coalesced step goes out from the event loop.
+    runEventLoopUntil([&] { return client.pointer() && client.pointer()->first == 100 + 40 * 6; }, 10000);
+  }
+  // Every step of 6 to the right arrived (added up where they came close),
+  // none undone by a long-move step that started from a stale position.
+  const auto pointer = client.pointer();
+  ASSERT_TRUE(pointer.has_value());
+  EXPECT_EQ(pointer->first, 100 + 40 * 6);
+  EXPECT_EQ((pointer->second - 100) % 70, 0) << pointer->second;
+}
+
 }  // namespace
 }  // namespace ostrel::test

@@ -44,7 +44,7 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
       {"5FF50500000000000000A0FA", {}},
       {"5FF50702000000000000A0FA", {"updateViewFrontLightModeDisplay(2)"}},
       {"5FF50850000000000000A0FA", {"updateViewFrontTemperatureValueDisplay(80)"}},
-      {"5FF509C8000000000000A0FA", {"updateViewFrontBrightnessValueDisplay(200)"}},
+      {"5FF50964000000000000A0FA", {"updateViewFrontBrightnessValueDisplay(100)"}},
       {"5FF50A01000000000000A0FA", {}},
       {"5FF50B01000000000000A0FA", {}},
       {"5FF5FF01000000000000A0FA", {}},
@@ -58,7 +58,7 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
       {"5FF5F00A040300000000A0FA", {"updateViewSpeedDisplay(3)"}},
       {"5FF5F00A070300000000A0FA", {"updateViewFrontLightModeDisplay(3)"}},
       {"5FF5f00a086400000000A0FA", {"updateViewFrontTemperatureValueDisplay(100)"}},
-      {"5FF5F00A09FF00000000A0FA", {"updateViewFrontBrightnessValueDisplay(255)"}},
+      {"5FF5F00A090000000000A0FA", {"updateViewFrontBrightnessValueDisplay(0)"}},
       {"5FF5F00A000500000000A0FA", {}},
       {"5FF5F00A050500000000A0FA", {}},
       {"5FF5F00A060500000000A0FA", {}},
@@ -69,7 +69,16 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
       {"5FF5F00AFF0500000000A0FA", {}},
       {"5FF5F009010500000000A0FA", {}},  // CommandRe 9: not a report
       {"5FF5F00B010500000000A0FA", {}},
-      {"5FF5010A010500000000A0FA", {"updateViewThresholdDisplay(10)"}},  // a notice of 10
+      {"5FF50109010500000000A0FA", {"updateViewThresholdDisplay(9)"}},  // a notice of 9
+      // Values the monitor cannot have go no further.
+      {"5FF50100000000000000A0FA", {}},
+      {"5FF5F00A01C800000000A0FA", {}},
+      {"5FF5010A000000000000A0FA", {}},
+      {"5FF50201000000000000A0FA", {}},
+      {"5FF5F00A030500000000A0FA", {}},
+      {"5FF50406000000000000A0FA", {}},
+      {"5FF5F00A070400000000A0FA", {}},
+      {"5FF5F00A086500000000A0FA", {}},
       // Input events.
       {"5FF50600000000000000A0FA", {}},
       {"5FF50601000000000000A0FA", {"receiveKeyBoardClickWithCode(121)"}},
@@ -109,6 +118,20 @@ TEST(Decoder, RoutesNoticesReportsAndInputEvents) {
     rig.feed(c.chunk);
     EXPECT_EQ(rig.view->calls, c.calls);
     EXPECT_TRUE(ostrel::caluPortsArr->isEmpty());
+  }
+}
+
+TEST(Decoder, AValueTheMonitorCannotHaveIsLoggedOnceAndGoesNoFurther) {
+  const QStringList logged[] = {
+      {"didReceiveData ignored a report of brightness 180: the monitor's brightness is 0..100"},
+      {"didReceiveData ignored a report of image mode 9: the monitor's image mode is 2..4"}};
+  const char* chunks[] = {"5FF509B4000000000000A0FA", "5FF5F00A020900000000A0FA"};
+  for (int i = 0; i < 2; ++i) {
+    DecoderRig rig;
+    ostrel::LogCapture capture;
+    rig.feed(chunks[i]);
+    EXPECT_EQ(capture.lines().filter("ignored"), logged[i]);
+    EXPECT_TRUE(rig.view->calls.isEmpty());
   }
 }
 
@@ -331,9 +354,14 @@ TEST(Helper, DeclaresExactlyItsOperations) {
     Op op;
     bool implemented;
   } cases[] = {
-      {Op::WasRemovedFromSystem, true},   {Op::DidReceiveData, true},   {Op::DidReceivePacketMatchingDescriptor, false},
-      {Op::DidReceiveResponseToRequest, false}, {Op::RequestDidTimeout, false}, {Op::DidEncounterError, true},
-      {Op::WasOpened, true},              {Op::WasClosed, false},
+      {Op::WasRemovedFromSystem, true},
+      {Op::DidReceiveData, true},
+      {Op::DidReceivePacketMatchingDescriptor, false},
+      {Op::DidReceiveResponseToRequest, false},
+      {Op::RequestDidTimeout, false},
+      {Op::DidEncounterError, true},
+      {Op::WasOpened, true},
+      {Op::WasClosed, true},
   };
   ostrel::PelSerialPortHelper helper;
   for (const auto& c : cases) EXPECT_EQ(helper.respondsTo(c.op), c.implemented) << static_cast<int>(c.op);

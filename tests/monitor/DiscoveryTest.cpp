@@ -112,11 +112,12 @@ TEST(Discovery, APassProbesEveryPortAfterItSettledAndAcceptsTheMonitors) {
   rig.utils.startPin();
 
   // Opening happens at once, in the manager's order, with the helper as delegate.
-  const QStringList openingLines = {"startPin availablePorts.count = 4", "startPinAvailablePorts11111 ttyA",
-                                    "startPinAvailablePorts11111 ttyA",  "startPinAvailablePorts11111 ttyB",
-                                    "startPinAvailablePorts11111 ttyB",  "startPinAvailablePorts11111 ttyC",
-                                    "startPinAvailablePorts11111 ttyC",  "startPinAvailablePorts11111 ttyD",
-                                    "startPinAvailablePorts11111 ttyD"};
+  QStringList openingLines = {"startPin availablePorts.count = 4"};
+  for (const char* name : {"ttyA", "ttyB", "ttyC", "ttyD"}) {
+    openingLines << QStringLiteral("startPinAvailablePorts11111 %1").arg(name)
+                 << QStringLiteral("startPinAvailablePorts11111 %1").arg(name)
+                 << QStringLiteral("Discovery: %1 (/dev/%1): probed").arg(name);
+  }
   EXPECT_EQ(capture.lines(), openingLines);
   for (const auto& p : {a, b, c, d}) {
     EXPECT_TRUE(p->isOpen());
@@ -163,12 +164,19 @@ TEST(Discovery, UnansweredProbesReleaseTheirPortsAfterTwoSeconds) {
   EXPECT_TRUE(monitor->isOpen());
   EXPECT_EQ(*ostrel::caluPortsArr, QList<PelSerialPortRef>{monitor});
 
-  // The next pass opens and probes them again.
+  // The next pass, for a device plugged in again, probes it anew; the monitor
+  // answers again, so the port that was there all along is left alone.
   silent->answerProbeWithMCUVersion(48);
+  rig.utils.noteArrivals({silent});
   rig.utils.startPin();
   EXPECT_TRUE(silent->isOpen());
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return ostrel::caluPortsArr->size() == 2; }));
   EXPECT_EQ(silent->frames(), (QList<QByteArray>{kProbe, kProbe}));
+  EXPECT_EQ(*ostrel::caluPortsArr, (QList<PelSerialPortRef>{monitor, silent})) << "the monitor is listed once";
+  ASSERT_TRUE(ostrel::test::waitUntil(
+      [&] { return capture.contains("Discovery: ttyOTHER (/dev/ttyOTHER): left alone: a monitor is known"); }));
+  EXPECT_FALSE(other->isOpen());
+  EXPECT_EQ(other->frames(), QList<QByteArray>{kProbe});
 }
 
 TEST(Discovery, ANewPassSupersedesOneStillWaitingToProbe) {
@@ -190,9 +198,10 @@ TEST(Discovery, RediscoveryKeepsTheSpacingOnTheMonitorsLine) {
   auto monitor = rig.add("ttyMON", 48);
   rig.utils.startPin();
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return monitor->frames().size() >= 2; }));
-  // A device is plugged in while the read-back is still going.
+  // A device is plugged in while the read-back is still going: the monitor
+  // stays listed while it is asked again.
   rig.utils.startPin();
-  EXPECT_TRUE(ostrel::caluPortsArr->isEmpty());
+  EXPECT_EQ(*ostrel::caluPortsArr, QList<PelSerialPortRef>{monitor});
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return monitor->frames().size() == 8; }, 8000));
   const auto writes = monitor->writes();
   QList<QByteArray> frames;

@@ -158,9 +158,9 @@ TEST(SendCommand, NoOpenCurrentPortRefusesEveryCommand) {
   }
 }
 
-TEST(SendCommand, ResultIsTrueOnceHandedToThePortEvenIfTheWriteFails) {
-  // The port reports its own write failures to its delegate; the encoder only
-  // promises that the frame was handed over.
+TEST(SendCommand, ResultIsFalseWhenThePortDoesNotTakeTheFrame) {
+  // The port reports its own write failures to its delegate; the caller learns
+  // from the result that the frame did not reach the monitor.
   ostrel::test::CleanMonitorState clean;
   struct FailingPort : FakeSerialPort {
     using FakeSerialPort::FakeSerialPort;
@@ -174,8 +174,11 @@ TEST(SendCommand, ResultIsTrueOnceHandedToThePortEvenIfTheWriteFails) {
   port->open();
   ostrel::currentPort.store(port);
   ostrel::UtilsPelSerialPortsValue utils;
-  EXPECT_TRUE(utils.sendCommand(3, 1));
-  EXPECT_EQ(port->attempts, 1);
+  EXPECT_FALSE(utils.sendCommand(3, 1));
+  EXPECT_EQ(port->attempts, 1) << "no retry";
+  EXPECT_EQ(utils.failedMainThreadSends(), 1u);
+  EXPECT_FALSE(utils.sendCommand(10, 16));
+  EXPECT_EQ(utils.failedMainThreadSends(), 2u);
 }
 
 }  // namespace

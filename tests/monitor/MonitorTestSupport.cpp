@@ -21,6 +21,7 @@ void resetMonitorState() {
   currentPort.reset();
   mainViewController.reset();
   serialPortHelper.reset();
+  portProbeReports.clear();
 }
 
 CleanMonitorState::CleanMonitorState() { resetMonitorState(); }

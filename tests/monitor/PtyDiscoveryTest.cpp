@@ -1,6 +1,7 @@
 // Discovery and the command path against real serial ports: pseudo-terminals
 // published as virtual ports, listed by a port manager, opened and read by the
-// real port; the test plays the monitor on the far end of each line.
+// real port; the test plays the monitor on the far end of each line, and real
+// processes play the other programs that use serial lines.
 
 #include "MonitorTestSupport.h"
 
@@ -11,6 +12,7 @@
 #include "serial/PelDeviceRegistry.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
+#include "support/ChildProcess.h"
 #include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
@@ -18,75 +20,247 @@
 namespace {
 
 using ostrel::PelSerialPortRef;
+using ostrel::test::PseudoTerminal;
 
 const QByteArray kProbe = "5FF50A10000000000000A0FA";
+const QByteArray kMonitorAnswer = "5FF5F00A103000000000A0FA";  // MCU version 48
 
-PelSerialPortRef portWithPath(const QList<PelSerialPortRef>& ports, const QString& path) {
-  for (const auto& p : ports)
-    if (p->path() == path) return p;
-  return nullptr;
-}
+// A port manager over the test's own virtual ports and a connection object
+// with a main window that makes the first monitor current, as the real one does.
+struct PtyRig {
+  ostrel::test::CleanMonitorState clean;
+  ostrel::PelDeviceRegistry registry;
+  std::unique_ptr<ostrel::PelSerialPortManager> manager;
+  ostrel::UtilsPelSerialPortsValue utils;
+  std::shared_ptr<ostrel::test::RecordingViewController> view =
+      std::make_shared<ostrel::test::RecordingViewController>();
+  QString remembered;  // the monitor's adapter, as the preference file would keep it
+
+  PtyRig() {
+    registry.addBackend(ostrel::platform::makeVirtualPortBackend());
+    manager = std::make_unique<ostrel::PelSerialPortManager>(registry);
+    utils.setAvailablePortsSource([this] {
+      QList<PelSerialPortRef> out;
+      for (const auto& p : manager->availablePorts()) out << p;
+      return out;
+    });
+    utils.setAdapterMemory({[this] { return remembered; }, [this](const QString& id) { remembered = id; }});
+    view->onUpdateMainViewContent = [this] { utils.currentDisplayPort(0); };
+    utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
+  }
+  ~PtyRig() { manager->cleanupAllPortsForExit(); }
+
+  // What the far end of `line` reads, `count` bytes, while discovery runs on
+  // this thread's event loop.
+  static QByteArray receive(PseudoTerminal& line, qsizetype count = 24) {
+    QByteArray got;
+    ostrel::test::waitUntil(
+        [&] {
+          got += line.read(count - got.size(), 5);
+          return got.size() >= count;
+        },
+        10000);
+    return got;
+  }
+
+  PelSerialPortRef port(const QString& path) const {
+    for (const auto& p : manager->availablePorts())
+      if (p->path() == path) return p;
+    return nullptr;
+  }
+  // Waits until the manager lists `path`, as after a device was plugged in.
+  PelSerialPortRef waitForPort(const QString& path) {
+    ostrel::test::waitUntil([&] { return port(path) != nullptr; });
+    return port(path);
+  }
+  // A hot-plug pass for the device at `path`, as the main window runs it.
+  void plugged(const QString& path) {
+    utils.noteArrivals({waitForPort(path)});
+    utils.startPin();
+  }
+  static QString reasonFor(const QString& path) {
+    for (const ostrel::PortProbeReport& r : ostrel::portProbeReports)
+      if (r.path == path) return r.reason;
+    return {};
+  }
+  bool accepted(const QString& path) const {
+    return ostrel::test::waitUntil(
+        [&] { return ostrel::caluPortsArr->size() == 1 && ostrel::caluPortsArr->first()->path() == path; });
+  }
+};
 
 TEST(PtyDiscovery, FindsTheMonitorTalksToItAndLetsTheOtherLineGo) {
-  ostrel::test::CleanMonitorState clean;
+  PtyRig rig;
+  rig.remembered = QStringLiteral("usb:1a86:7523:gone");  // a remembered adapter not plugged in: every port is asked
   ostrel::LogCapture quiet;
-  ostrel::test::PseudoTerminal monitorLine;
-  ostrel::test::PseudoTerminal otherLine;
+  PseudoTerminal monitorLine;
+  PseudoTerminal otherLine;
   const QString monitorLink = monitorLine.publish(QStringLiteral("ttyMONITOR"));
   const QString otherLink = otherLine.publish(QStringLiteral("ttyOTHER"));
   ASSERT_FALSE(monitorLink.isEmpty());
   ASSERT_FALSE(otherLink.isEmpty());
+  ASSERT_TRUE(rig.waitForPort(monitorLink) && rig.waitForPort(otherLink));
 
-  ostrel::PelDeviceRegistry registry;
-  registry.addBackend(ostrel::platform::makeVirtualPortBackend());
-  ostrel::PelSerialPortManager manager(registry);
-  ostrel::UtilsPelSerialPortsValue utils;
-  QList<PelSerialPortRef> listed;
-  utils.setAvailablePortsSource([&] {
-    listed.clear();
-    for (const auto& p : manager.availablePorts()) listed << p;
-    return listed;
-  });
-  auto view = std::make_shared<ostrel::test::RecordingViewController>();
-  view->onUpdateMainViewContent = [&] { utils.currentDisplayPort(0); };
-  utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
-
-  utils.startPin();
-  ASSERT_EQ(listed.size(), 2);
-  ostrel::test::spinFor(450);
-  EXPECT_EQ(otherLine.read(24, 5000), kProbe);
-  ASSERT_EQ(monitorLine.read(24, 5000), kProbe);
+  rig.utils.startPin();
+  EXPECT_EQ(PtyRig::receive(otherLine), kProbe);
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
 
   // The answer comes in two pieces, as a slow line delivers it.
   ASSERT_TRUE(monitorLine.write("5FF5F00A10"));
   ostrel::test::spinFor(60);
   ASSERT_TRUE(monitorLine.write("3000000000A0FA"));
-  ASSERT_TRUE(ostrel::test::waitUntil([] { return !ostrel::caluPortsArr->isEmpty(); }));
-  ASSERT_EQ(ostrel::caluPortsArr->size(), 1);
-  EXPECT_EQ(ostrel::caluPortsArr->first()->path(), monitorLink);
+  ASSERT_TRUE(rig.accepted(monitorLink));
   EXPECT_EQ(ostrel::currentMCUVersion, 48);
   ASSERT_EQ(ostrel::currentPort.load(), ostrel::caluPortsArr->first());
+  EXPECT_EQ(rig.remembered, QStringLiteral("path:") + monitorLink);
 
-  EXPECT_TRUE(utils.sendCommand(1, 5));
-  EXPECT_EQ(monitorLine.read(24, 5000), "5FF50105000000000000A0FA");
+  EXPECT_TRUE(rig.utils.sendCommand(1, 5));
+  EXPECT_EQ(PtyRig::receive(monitorLine), "5FF50105000000000000A0FA");
 
   // Replies in one read, and a setting notice, reach the main window.
   ASSERT_TRUE(monitorLine.write("5FF5F00A010500000000A0FA5FF50607000000000000A0FA"));
-  ASSERT_TRUE(ostrel::test::waitUntil([&] { return view->calls.contains("receiveMouseMovePointX(-6,0)"); }));
-  EXPECT_TRUE(view->calls.contains("updateViewThresholdDisplay(5)"));
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return rig.view->calls.contains("receiveMouseMovePointX(-6,0)"); }));
+  EXPECT_TRUE(rig.view->calls.contains("updateViewThresholdDisplay(5)"));
 
   // Nobody answered on the other line: it is closed again.
-  const PelSerialPortRef other = portWithPath(listed, otherLink);
+  const PelSerialPortRef other = rig.port(otherLink);
   ASSERT_NE(other, nullptr);
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return !other->isOpen(); }, 8000));
   EXPECT_TRUE(ostrel::currentPort.load()->isOpen());
+  EXPECT_EQ(PtyRig::reasonFor(otherLink), QStringLiteral("unanswered"));
 
   // Unplugging the monitor empties the list; commands are refused from then on.
   monitorLine.closeMaster();
   ASSERT_TRUE(ostrel::test::waitUntil([] { return ostrel::caluPortsArr->isEmpty(); }, 8000));
-  EXPECT_TRUE(view->calls.endsWith("updateMainViewContent()"));
+  EXPECT_TRUE(rig.view->calls.endsWith("updateMainViewContent()"));
   ASSERT_TRUE(ostrel::test::waitUntil([] { return !ostrel::currentPort.load()->isOpen(); }, 8000));
-  EXPECT_FALSE(utils.sendCommand(3, 1));
+  EXPECT_FALSE(rig.utils.sendCommand(3, 1));
+}
+
+TEST(PtyDiscovery, TheMonitorInUseOutlivesAMissedReprobeAndAPortClosingUnderItLeavesTheList) {
+  PtyRig rig;
+  ostrel::LogCapture log;
+  PseudoTerminal monitorLine;
+  const QString monitorLink = monitorLine.publish(QStringLiteral("ttyBUSYMON"));
+  ASSERT_TRUE(rig.waitForPort(monitorLink));
+  rig.utils.startPin();
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(monitorLink));
+  const PelSerialPortRef monitor = ostrel::currentPort.load();
+
+  // Another serial device is plugged in while the monitor is busy refreshing:
+  // it misses the new question.
+  PseudoTerminal newLine;
+  const QString newLink = newLine.publish(QStringLiteral("ttyNEWCOMER"));
+  rig.plugged(newLink);
+  EXPECT_EQ(PtyRig::receive(monitorLine), kProbe);
+  EXPECT_EQ(PtyRig::receive(newLine), kProbe);
+  const PelSerialPortRef newcomer = rig.port(newLink);
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !newcomer->isOpen(); }, 8000)) << "the silent newcomer is let go";
+  EXPECT_TRUE(log.contains(QStringLiteral("Discovery: ttyBUSYMON (%1): unanswered").arg(monitorLink)));
+  // Nothing changed for the monitor: open, listed, current, and it takes commands.
+  EXPECT_TRUE(monitor->isOpen());
+  EXPECT_EQ(*ostrel::caluPortsArr, QList<PelSerialPortRef>{monitor});
+  EXPECT_EQ(ostrel::currentPort.load(), monitor);
+  ASSERT_TRUE(rig.utils.sendCommand(3, 1));
+  EXPECT_EQ(PtyRig::receive(monitorLine), "5FF50301000000000000A0FA");
+
+  // Its port closes under the window for some other reason: the window hears
+  // of it as of a removal, instead of listing a monitor it can't reach.
+  const int refreshes = static_cast<int>(rig.view->calls.count("updateMainViewContent()"));
+  monitor->close();
+  ASSERT_TRUE(ostrel::test::waitUntil([] { return ostrel::caluPortsArr->isEmpty(); }));
+  EXPECT_EQ(rig.view->calls.count("updateMainViewContent()"), refreshes + 1);
+  EXPECT_FALSE(rig.utils.sendCommand(3, 1));
+}
+
+TEST(PtyDiscovery, ADeviceAnotherProgramHoldsIsNeverWrittenToUntilItIsReleased) {
+  PtyRig rig;
+  ostrel::LogCapture log;
+  PseudoTerminal monitorLine;
+  PseudoTerminal heldLine;
+  const QString monitorLink = monitorLine.publish(QStringLiteral("ttyM"));
+  const QString heldLink = heldLine.publish(QStringLiteral("ttyHELD"));
+  ASSERT_TRUE(rig.waitForPort(monitorLink) && rig.waitForPort(heldLink));
+  ostrel::test::ChildProcess terminalProgram;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(terminalProgram, heldLink, &error)) << error.toStdString();
+  const QString inUse = QStringLiteral("in use by %1 sleep").arg(terminalProgram.pid());
+
+  // At start.
+  rig.utils.startPin();
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(monitorLink));
+  EXPECT_EQ(PtyRig::reasonFor(heldLink), inUse);
+  EXPECT_TRUE(log.contains(
+      QStringLiteral("Discovery: ttyHELD (%1): %2; nothing is written to it in this pass").arg(heldLink, inUse)));
+  EXPECT_FALSE(rig.port(heldLink)->isOpen());
+
+  // On a hot-plug pass.
+  PseudoTerminal thirdLine;
+  const QString thirdLink = thirdLine.publish(QStringLiteral("ttyTHIRD"));
+  rig.plugged(thirdLink);
+  ASSERT_EQ(PtyRig::receive(thirdLine), kProbe);
+  EXPECT_EQ(PtyRig::reasonFor(heldLink), inUse);
+  EXPECT_TRUE(heldLine.readAvailable().isEmpty()) << "not a byte reached the other program's line";
+
+  // Released, it is asked at the next pass.
+  terminalProgram.stop();
+  rig.utils.startPin();
+  EXPECT_EQ(PtyRig::receive(heldLine), kProbe);
+  EXPECT_EQ(PtyRig::reasonFor(heldLink), QStringLiteral("probed"));
+}
+
+TEST(PtyDiscovery, TheRememberedAdapterIsAskedFirstAndWhileItAnswersTheOtherPortsAreLeftAlone) {
+  PtyRig rig;
+  ostrel::LogCapture log;
+  PseudoTerminal monitorLine;
+  PseudoTerminal otherLine;
+  const QString monitorLink = monitorLine.publish(QStringLiteral("ttyREMEMBERED"));
+  const QString otherLink = otherLine.publish(QStringLiteral("ttyPRESENT"));
+  ASSERT_TRUE(rig.waitForPort(monitorLink) && rig.waitForPort(otherLink));
+  rig.remembered = QStringLiteral("path:") + monitorLink;
+  // However long the test takes to answer, the others wait for it.
+  rig.utils.setKnownMonitorAnswerMs(60000);
+
+  rig.utils.startPin();
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  EXPECT_FALSE(rig.port(otherLink)->isOpen()) << "the other port waits for the remembered one's answer";
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(monitorLink));
+  EXPECT_TRUE(
+      log.contains(QStringLiteral("Discovery: ttyPRESENT (%1): left alone: a monitor is known").arg(otherLink)));
+
+  // A device plugged in later is asked; the one that was there stays alone.
+  PseudoTerminal laterLine;
+  const QString laterLink = laterLine.publish(QStringLiteral("ttyLATER"));
+  rig.plugged(laterLink);
+  EXPECT_EQ(PtyRig::receive(monitorLine), kProbe);
+  EXPECT_EQ(PtyRig::receive(laterLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(ostrel::test::waitUntil(
+      [&] { return PtyRig::reasonFor(otherLink) == QStringLiteral("left alone: a monitor is known"); }));
+  EXPECT_TRUE(otherLine.readAvailable().isEmpty()) << "the present port received nothing";
+  EXPECT_EQ(*ostrel::caluPortsArr, QList<PelSerialPortRef>{rig.port(monitorLink)}) << "listed once";
+}
+
+TEST(PtyDiscovery, ARememberedAdapterThatStaysSilentLetsTheOtherPortsBeAsked) {
+  PtyRig rig;
+  ostrel::LogCapture quiet;
+  PseudoTerminal monitorLine;
+  PseudoTerminal silentLine;
+  const QString monitorLink = monitorLine.publish(QStringLiteral("ttyMONITOR2"));
+  const QString silentLink = silentLine.publish(QStringLiteral("ttySILENT2"));
+  ASSERT_TRUE(rig.waitForPort(monitorLink) && rig.waitForPort(silentLink));
+  rig.remembered = QStringLiteral("path:") + silentLink;
+  rig.utils.startPin();
+  EXPECT_EQ(PtyRig::receive(silentLine), kProbe);
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(monitorLink));
+  EXPECT_EQ(rig.remembered, QStringLiteral("path:") + monitorLink) << "the monitor's adapter is remembered now";
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
-#include <QDir>
 #include <QFile>
 
 #include <unistd.h>
@@ -277,13 +276,19 @@ TEST_F(PortManagerTest, ExitCleanupTellsEveryPortInOrderClosesAndEmptiesTheList)
   for (const auto& p : ports) p->setDelegate(delegate);
   ports[1]->open();
   ASSERT_TRUE(runEventLoopUntil([&] { return delegate->opened == 1; }));
+  ASSERT_EQ(threadsNamed(QStringLiteral("ostrel-port")), 1);
 
+  // When it returns, every port has closed and its thread is gone: nothing of
+  // the ports runs once the exit takes the application apart.
   manager.cleanupAllPortsForExit();
   EXPECT_EQ(manager.countOfAvailablePorts(), 0);
-  ASSERT_TRUE(runEventLoopUntil([&] { return !ports[1]->isOpen(); }));
+  EXPECT_FALSE(ports[1]->isOpen());
+  EXPECT_EQ(threadsNamed(QStringLiteral("ostrel-port")), 0);
   const QStringList events = delegate->events();
   EXPECT_EQ(events.filter(QStringLiteral("removed")),
             (QStringList{QStringLiteral("removed ttyPMexitA"), QStringLiteral("removed ttyPMexitB")}));
+  EXPECT_EQ(events.filter(QStringLiteral("closed")), QStringList{QStringLiteral("closed ttyPMexitB")})
+      << "told on the main thread while the exit waited";
   {
     std::lock_guard lock(recorder.mutex_);
     ASSERT_EQ(recorder.changes.size(), 1u);

@@ -81,6 +81,13 @@ TEST(TtyClassifier, ScanListsPortsInNaturalOrderWithEntries) {
   EXPECT_EQ(usb.baseName.toStdString(), "ttyUSB");
   EXPECT_EQ(usb.suffix.toStdString(), "0");
   EXPECT_EQ(usb.serviceType.toStdString(), "IOSerialStream");
+
+  // What identifies the adapter across re-plugs: the USB device's ids and
+  // serial number (blanks as udev writes them), else the device path.
+  QStringList identities;
+  for (const auto& e : found) identities << e.adapterIdentity;
+  EXPECT_EQ(identities, (QStringList{"usb:2341:0043:8573531303", "path:/dev/ttyAMA0", "path:/dev/ttyS0",
+                                     "path:/dev/ttyS3", "usb:0403:6001:A5_0285BI", "usb:067b:2303:"}));
 }
 
 TEST(TtyClassifier, ScanOfMissingRootIsEmpty) {

@@ -216,6 +216,35 @@ TEST_F(SerialPortData, CloseEndsWithinHalfASecondWhenThePeerNeverReads) {
   EXPECT_FALSE(port->isOpen());
 }
 
+TEST_F(SerialPortData, AStalledLineDropsFramesPastTheirBoundSaysSoOnceAndRecovers) {
+  // A monitor whose microcontroller stopped reading: nothing leaves the line.
+  ASSERT_TRUE(pty.setOutputStopped(true));
+  const QByteArray frame("5FF50301000000000000A0FA");
+  LogCapture log;
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(port->sendData(frame)) << "frame " << i << " was dropped";
+  // Frames from another thread are dropped the same way; none waits for ever.
+  bool fromThread = true;
+  std::thread writer([&] { fromThread = port->sendData(frame); });
+  writer.join();
+  EXPECT_FALSE(fromThread);
+  ASSERT_TRUE(spinUntil([&] { return delegate->count(Heard::Error) == 1; }));
+  spinFor(20);
+  ASSERT_EQ(delegate->count(Heard::Error), 1) << "the stall is reported once";
+  EXPECT_EQ(delegate->events().front().errorCode, ETIMEDOUT);
+  EXPECT_EQ(log.lines().filter("took no data").size(), 1);
+  EXPECT_TRUE(port->isOpen()) << "a stall is not a removal";
+
+  // The monitor reads again: the dropped frames stay dropped, the next one
+  // goes out whole, and a later stall is reported again.
+  ASSERT_TRUE(pty.setOutputStopped(false));
+  ASSERT_TRUE(port->sendData(frame));
+  EXPECT_EQ(pty.readAvailable(), frame);
+  ASSERT_TRUE(pty.setOutputStopped(true));
+  EXPECT_FALSE(port->sendData(frame));
+  EXPECT_TRUE(spinUntil([&] { return delegate->count(Heard::Error) == 2; }));
+  ASSERT_TRUE(pty.setOutputStopped(false));
+}
+
 TEST_F(SerialPortData, UnplugAndReplugTwoHundredTimesLeaksNothing) {
   ASSERT_TRUE(closeAndWait(port));
   port.reset();

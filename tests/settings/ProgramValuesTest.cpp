@@ -40,13 +40,15 @@ TEST(ProgramValues, MainWindowLoadOfAnEmptyStoreLeavesEveryShortcutInactive) {
 TEST(ProgramValues, MainWindowLoadReadsLanguageAndTheSixShortcutValues) {
   ostrel::test::SettingsFolder folder;
   ostrel::test::writeInPlace(folder.path(),
-                             "[General]\nlanguage=7\n"
+                             "[General]\nlanguage=1\n"
                              "refresh_hot_keycode=2\nrefresh_hot_keycode_flags=262144\n"
                              "threshold_hot_keycode=32\nthreshold_hot_keycode_flags=393216\n"
                              "threshold_down_hot_keycode=35\nthreshold_down_hot_keycode_flags=1048576\n");
   PreferenceStore store(folder.path());
+  ostrel::LogCapture log;
   ostrel::loadMainWindowPreferences(store);
-  EXPECT_EQ(ostrel::CurrentLanguage, 7) << "used unchanged: any value but 0 is English";
+  EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join('\n').toStdString();
+  EXPECT_EQ(ostrel::CurrentLanguage, 1);
   EXPECT_EQ(ostrel::RefreshHotkeyKeyCode, 2u);
   EXPECT_EQ(ostrel::RefreshHotkeyModifierFlags, 0x40000u);
   EXPECT_EQ(ostrel::ThresholdInfoHotkeyKeyCode, 32u);
@@ -69,9 +71,9 @@ TEST(ProgramValues, AutoClearTimerRuleAtMainWindowStart) {
       {"on with 0 s", 1, 0, false, 0, 0},
       {"check value 2 is not on", 2, 30, false, 0, 0},
       {"off", 0, 30, false, 0, 0},
-      {"above 9999 is used unchanged", 1, 12345, true, 12345, 0},
-      {"low 32 bits zero", 1, 0x100000000LL, false, 0, 0},
-      {"low 32 bits taken", 1, 0x100000000LL + 7, true, 7, 0},
+      {"9999 is the longest period", 1, 9999, true, 9999, 0},
+      {"above 9999 is absent", 1, 12345, false, 0, 1},
+      {"beyond 32 bits is absent, not cut to its low bits", 1, 0x100000000LL + 1, false, 0, 1},
       {"negative period never arms", 1, -5, false, 0, 1},
   };
   for (const Case& c : cases) {
@@ -96,8 +98,68 @@ TEST(ProgramValues, SettingsWindowLoadReadsTheValuesItOpensWith) {
   store.setIntegerForKey(prefkeys::autoStart, 1);
   ostrel::loadSettingsWindowPreferences(store);
   EXPECT_EQ(ostrel::autoClearCheckValue, 1);
-  EXPECT_EQ(ostrel::autoClearValue, 12345) << "clamped only when the window is confirmed";
+  EXPECT_EQ(ostrel::autoClearValue, 0) << "outside 0..9999: absent";
   EXPECT_EQ(ostrel::autoStart, 1);
+  store.setIntegerForKey(prefkeys::autoClearValue, 9999);
+  ostrel::loadSettingsWindowPreferences(store);
+  EXPECT_EQ(ostrel::autoClearValue, 9999);
+}
+
+TEST(ProgramValues, ValuesNoSettingsWindowWritesAreReadAsAbsentWithOneLineAndTheFileKeepsThem) {
+  const struct {
+    const char* key;
+    qint64 stored;
+    const std::uint32_t& read;
+    const char* logged;  // empty: accepted as stored
+  } cases[] = {
+      {"refresh_hot_keycode", 65535, ostrel::RefreshHotkeyKeyCode, ""},
+      {"refresh_hot_keycode", 65536, ostrel::RefreshHotkeyKeyCode,
+       "Preference refresh_hot_keycode holds 65536, outside 0..65535: it is read as absent"},
+      {"threshold_hot_keycode_flags", 0x1F0000, ostrel::ThresholdInfoHotkeyModifierFlags, ""},
+      {"threshold_hot_keycode_flags", 0x40001, ostrel::ThresholdInfoHotkeyModifierFlags,
+       "Preference threshold_hot_keycode_flags holds 262145, which has bits no modifier key has: it is read as absent"},
+      {"threshold_down_hot_keycode_flags", -0x40000, ostrel::ThresholdDownInfoHotkeyModifierFlags,
+       "Preference threshold_down_hot_keycode_flags holds -262144, which has bits no modifier key has: it is read as "
+       "absent"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " " + std::to_string(c.stored));
+    ostrel::test::SettingsFolder folder;
+    const QByteArray text = "[General]\nlanguage=5\n" + QByteArray(c.key) + "=" + QByteArray::number(c.stored) + "\n";
+    ostrel::test::writeInPlace(folder.path(), text);
+    PreferenceStore store(folder.path());
+    ostrel::LogCapture log;
+    ostrel::loadMainWindowPreferences(store);
+    EXPECT_EQ(ostrel::CurrentLanguage, 0);
+    EXPECT_EQ(static_cast<qint64>(c.read), *c.logged ? 0 : c.stored);
+    QStringList expected{"Preference language holds 5, outside 0..1: it is read as absent"};
+    if (*c.logged) expected << QString::fromUtf8(c.logged);
+    EXPECT_EQ(log.lines(), expected);
+    EXPECT_EQ(ostrel::test::readBytes(folder.path()), text) << "reading never rewrites the file";
+  }
+}
+
+TEST(ProgramValues, TheMonitorsAdapterIsRememberedAndADamagedValueIsIgnoredOnce) {
+  ostrel::test::SettingsFolder folder;
+  PreferenceStore store(folder.path());
+  EXPECT_EQ(ostrel::rememberedMonitorAdapter(store), QString());
+  for (const char* identity : {"usb:1a86:7523:", "usb:0403:6001:A50285BI", "path:/dev/ttyS0",
+                               "path:/run/user/1000/ostrel/serial/ostrel-sim0"}) {
+    ostrel::rememberMonitorAdapter(store, QString::fromLatin1(identity));
+    EXPECT_EQ(ostrel::rememberedMonitorAdapter(store), QString::fromLatin1(identity));
+    EXPECT_TRUE(ostrel::test::readBytes(folder.path()).contains(QByteArray(QByteArray("monitorAdapter=") + identity)))
+        << "written at once";
+  }
+  for (const char* damaged : {"usb:1A86:7523:", "usb:1a86:75:", "usb:1a86:7523:with blank", "path:relative", "42"}) {
+    SCOPED_TRACE(damaged);
+    ostrel::test::writeInPlace(folder.path(), QByteArray(QByteArray("[General]\nmonitorAdapter=") + damaged + "\n"));
+    PreferenceStore reread(folder.path());
+    ostrel::LogCapture log;
+    EXPECT_EQ(ostrel::rememberedMonitorAdapter(reread), QString());
+    EXPECT_EQ(ostrel::rememberedMonitorAdapter(reread), QString());
+    ASSERT_EQ(log.lines().size(), 1) << "once, not at every pass";
+    EXPECT_TRUE(log.lines().front().startsWith("Preference monitorAdapter holds")) << log.lines().front().toStdString();
+  }
 }
 
 }  // namespace

@@ -3,18 +3,16 @@
 
 #include "mainwindow/ViewController.h"
 #include "monitor/MonitorState.h"
-#include "platform/posix/VirtualPortDirectory.h"
 #include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
 #include "settings/window/TestSecondView.h"
 #include "support/EventLoopWait.h"
+#include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -26,14 +24,11 @@ const QByteArray kRefreshFrame = "5FF50301000000000000A0FA";
 class AutoClearMonitorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    simulator = new QProcess();
-    simulator->setProgram(qEnvironmentVariable("OSTREL_BIN_DIR") + QStringLiteral("/ostrel-sim"));
-    simulator->setArguments({QStringLiteral("--name"), QStringLiteral("ostrel-sim0")});
-    simulator->setProcessChannelMode(QProcess::SeparateChannels);
-    simulator->start();
-    ASSERT_TRUE(simulator->waitForStarted(10000));
-    const QString link = platform::virtualPortDirectoryPath() + QStringLiteral("/ostrel-sim0");
-    ASSERT_TRUE(test::runEventLoopUntil([&link] { return QFileInfo(link).exists(); }, 20000));
+    // Started with posix_spawn (SimulatedMonitor), not QProcess: ThreadSanitizer
+    // forbids new threads after a fork in a threaded process.
+    simulator = new test::SimulatedMonitor(48, QStringLiteral("ostrel-sim0"));
+    QString error;
+    ASSERT_TRUE(simulator->start(&error)) << error.toStdString();
 
     mainWindow = new std::shared_ptr<ViewController>(std::make_shared<ViewController>());
     (*mainWindow)->viewDidLoad();
@@ -49,12 +44,8 @@ class AutoClearMonitorTest : public ::testing::Test {
     mainViewController.reset();
     delete mainWindow;
     mainWindow = nullptr;
-    if (simulator) {
-      simulator->terminate();
-      simulator->waitForFinished(10000);
-      delete simulator;
-      simulator = nullptr;
-    }
+    delete simulator;
+    simulator = nullptr;
   }
 
   void SetUp() override {
@@ -63,16 +54,13 @@ class AutoClearMonitorTest : public ::testing::Test {
     received();  // forget what came before
   }
 
-  // Frames the simulator printed since the last call.
+  // Frames the simulator received since the last call.
   static QList<QByteArray> received() {
-    static QByteArray pending;
-    pending += simulator->readAllStandardOutput();
+    static std::size_t seen = 0;
     QList<QByteArray> frames;
-    qsizetype end;
-    while ((end = pending.indexOf('\n')) >= 0) {
-      frames.append(pending.left(end).trimmed());
-      pending.remove(0, end + 1);
-    }
+    const std::vector<test::ReceivedFrame> all = simulator->frames();
+    for (std::size_t i = seen; i < all.size(); ++i) frames.append(all[i].text);
+    seen = all.size();
     return frames;
   }
 
@@ -98,11 +86,11 @@ class AutoClearMonitorTest : public ::testing::Test {
     }));
   }
 
-  static QProcess* simulator;
+  static test::SimulatedMonitor* simulator;
   static std::shared_ptr<ViewController>* mainWindow;
 };
 
-QProcess* AutoClearMonitorTest::simulator = nullptr;
+test::SimulatedMonitor* AutoClearMonitorTest::simulator = nullptr;
 std::shared_ptr<ViewController>* AutoClearMonitorTest::mainWindow = nullptr;
 
 TEST_F(AutoClearMonitorTest, SwitchingItOnSendsOneRefreshAtOnce) {

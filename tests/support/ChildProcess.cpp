@@ -304,4 +304,19 @@ QString buildProgram(const QString& name) {
   return (dir.isEmpty() ? QStringLiteral(".") : dir) + QLatin1Char('/') + name;
 }
 
+bool holdOpen(ChildProcess& child, const QString& path, QString* error) {
+  const QStringList arguments{QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\" && exec sleep 600"), path};
+  if (!child.start(QStringLiteral("/bin/sh"), arguments, error)) return false;
+  // The shell becomes sleep only once it has the device open.
+  QFile comm(QStringLiteral("/proc/%1/comm").arg(child.pid()));
+  const auto deadline = MonotonicClock::now() + std::chrono::seconds(20);
+  while (MonotonicClock::now() < deadline && child.isRunning()) {
+    if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep") return true;
+    comm.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (error) *error = QStringLiteral("the holder could not open %1").arg(path);
+  return false;
+}
+
 }  // namespace ostrel::test

@@ -95,4 +95,9 @@ class ChildProcess {
 // $OSTREL_BIN_DIR/<name>, the build's own programs.
 QString buildProgram(const QString& name);
 
+// Starts a program (command name "sleep") that holds `path` open for reading
+// and writing without any lock, as a terminal program does, and returns once
+// it has the device open.
+bool holdOpen(ChildProcess& child, const QString& path, QString* error);
+
 }  // namespace ostrel::test

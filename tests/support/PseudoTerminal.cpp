@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace ostrel::test {
@@ -107,6 +108,10 @@ QByteArray PseudoTerminal::readAvailable(int quietMs) {
   return out;
 }
 
+bool PseudoTerminal::setOutputStopped(bool stopped) {
+  return slave_ >= 0 && ::tcflow(slave_, stopped ? TCOOFF : TCOON) == 0;
+}
+
 void PseudoTerminal::closeMaster() {
   if (master_ >= 0) ::close(master_);
   master_ = -1;
@@ -118,5 +123,15 @@ void PseudoTerminal::closeSlave() {
 }
 
 int openDescriptorCount() { return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size()); }
+
+int threadsNamed(const QString& name) {
+  int count = 0;
+  const QDir tasks(QStringLiteral("/proc/self/task"));
+  for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+    if (comm.open(QIODevice::ReadOnly) && QString::fromLocal8Bit(comm.readAll()).trimmed() == name) ++count;
+  }
+  return count;
+}
 
 }  // namespace ostrel::test

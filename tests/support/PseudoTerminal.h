@@ -34,6 +34,10 @@ class PseudoTerminal {
   QByteArray read(qsizetype count, int timeoutMs = 5000);
   // Whatever arrives until nothing more has come for quietMs.
   QByteArray readAvailable(int quietMs = 50);
+  // Stops (or resumes) the line's output as a device's flow control does: a
+  // monitor that stopped reading. Nothing written meanwhile gets through, not
+  // even in part; what was written before stays readable.
+  bool setOutputStopped(bool stopped);
 
   // The far end goes away: the slave side hangs up, as an unplugged adapter.
   void closeMaster();
@@ -50,5 +54,8 @@ class PseudoTerminal {
 
 // Number of open descriptors of this process (/proc/self/fd).
 int openDescriptorCount();
+// Number of this process's threads with this name (/proc/self/task/*/comm):
+// "ostrel-port" for serial port threads, "ostrel-timer" for timers.
+int threadsNamed(const QString& name);
 
 }  // namespace ostrel::test

@@ -1,6 +1,7 @@
 #include "ostrelctl/BusClient.h"
 
 #include "control/ControlProtocol.h"
+#include "control/ControlSnapshot.h"
 #include "ostrelctl/StatusReport.h"
 
 #include <QDBusArgument>
@@ -26,6 +27,7 @@ CtlOutcome outcomeOfError(const QDBusMessage& answer) {
   if (name == OstrelBusErrorOutOfRange) return failure(ExitCode::Usage, text);
   if (name == OstrelBusErrorNoMonitor) return failure(ExitCode::NoMonitor, text);
   if (name == OstrelBusErrorNotSupported) return failure(ExitCode::Failed, text);
+  if (name == OstrelBusErrorWriteFailed) return failure(ExitCode::Failed, text);
   if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
       name == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
     return failure(ExitCode::Failed, QStringLiteral("Ostrel did not answer in time (%1)").arg(text));
@@ -90,6 +92,7 @@ std::optional<CtlOutcome> BusClient::call(const QString& method, const QVariantL
 }
 
 std::optional<CtlOutcome> BusClient::report(const CtlRequest& request) {
+  registerControlTypes();
   QDBusMessage message =
       QDBusMessage::createMethodCall(OstrelBusServiceName, OstrelBusObjectPath,
                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));

@@ -2,12 +2,15 @@
 
 #include "common/Log.h"
 #include "control/ControlSnapshot.h"
+#include "monitor/MonitorProtocol.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "ostrelctl/HeadlessViewController.h"
 #include "ostrelctl/OpenFailureDiagnosis.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
+#include "settings/PreferenceStore.h"
+#include "settings/ProgramValues.h"
 
 #include <QEventLoop>
 #include <QStringList>
@@ -18,16 +21,7 @@ namespace {
 
 constexpr int kSpacingMs = UtilsPelSerialPortsValue::kCommandSpacingMs;
 
-// Command codes, as the window's wrappers send them.
-constexpr std::int32_t kSetContrast = 1;
-constexpr std::int32_t kSetImageMode = 2;
-constexpr std::int32_t kRefresh = 3;
-constexpr std::int32_t kSetRefreshSpeed = 4;
-constexpr std::int32_t kClockSync = 5;
-constexpr std::int32_t kSetFrontLightMode = 7;
-constexpr std::int32_t kSetTemperature = 8;
-constexpr std::int32_t kSetBrightness = 9;
-constexpr std::int32_t kReadParameter = UtilsPelSerialPortsValue::kReadParameterCommand;
+using namespace protocol;
 
 QList<PelSerialPortRef> managerPorts() {
   QList<PelSerialPortRef> ports;
@@ -47,6 +41,11 @@ DirectSession::DirectSession() : DirectSession(Timing{}, managerPorts) {}
 DirectSession::DirectSession(Timing timing, PortsSource ports)
     : timing_(timing), ports_(ports ? std::move(ports) : PortsSource(managerPorts)) {
   utlsPorts_ = std::make_unique<UtilsPelSerialPortsValue>();
+  // Ostrel's own memory of the monitor's adapter: asked first, it spares the
+  // other serial devices the probe.
+  utlsPorts_->setAdapterMemory(
+      {[] { return rememberedMonitorAdapter(PreferenceStore::standard()); },
+       [](const QString& identity) { rememberMonitorAdapter(PreferenceStore::standard(), identity); }});
   view_ = std::make_shared<HeadlessViewController>(*utlsPorts_);
 }
 
@@ -90,12 +89,18 @@ CtlOutcome DirectSession::discover(bool waitForEveryPort) {
   utlsPorts_->initSerialPorts();
   utlsPorts_->startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view_);
   utlsPorts_->startPin();
+  // A known monitor is asked first; the other ports only if it stays silent.
+  const int knownWindow = 2 * UtilsPelSerialPortsValue::kProbeDelayMs + UtilsPelSerialPortsValue::kKnownMonitorAnswerMs;
+  waitUntil([&] { return monitorReady() || !utlsPorts_->otherPortsPending(); }, knownWindow + timing_.answerWindowMs);
 
-  // Opening is synchronous: a port still closed now could not be opened.
+  // Opening is synchronous: a port still closed now could not be opened, or
+  // another program has it.
   for (const PelSerialPortRef& port : ports) {
-    if (port && port->isOpen()) {
+    if (!port) continue;
+    const QString reason = probeReasonOf(port);
+    if (port->isOpen()) {
       ++openedCount_;
-    } else {
+    } else if (reason == probereason::cannotBeOpened || reason.startsWith(probereason::inUsePrefix)) {
       unopened_.append(port);
     }
   }
@@ -106,7 +111,12 @@ CtlOutcome DirectSession::discover(bool waitForEveryPort) {
   }
 
   const int window = UtilsPelSerialPortsValue::kProbeDelayMs + timing_.answerWindowMs;
-  waitUntil([&] { return waitForEveryPort ? view_->acceptedReports() >= openedCount_ : monitorReady(); }, window);
+  waitUntil(
+      [&] {
+        return waitForEveryPort ? !utlsPorts_->otherPortsPending() && view_->acceptedReports() >= openedCount_
+                                : monitorReady();
+      },
+      window);
   if (monitorReady()) return {};
   // A port that could be opened and stayed silent is a usable line without a
   // monitor; the ones that could not be opened are named in case it is there.
@@ -118,13 +128,35 @@ CtlOutcome DirectSession::discover(bool waitForEveryPort) {
 QString DirectSession::unopenedExplanation() const {
   QString text;
   for (const PelSerialPortRef& port : unopened_) {
-    if (port) text += QStringLiteral("\n  ") + OpenFailureDiagnosis::explain(port);
+    if (!port) continue;
+    // A device another program holds is not opened, not even to ask why.
+    const QString reason = probeReasonOf(port);
+    text +=
+        QStringLiteral("\n  ") + (reason.startsWith(probereason::inUsePrefix)
+                                      ? QStringLiteral("%1: %2 (nothing was written to it)").arg(port->path(), reason)
+                                      : OpenFailureDiagnosis::explain(port));
   }
   return text;
 }
 
+QString DirectSession::probeReasonOf(const PelSerialPortRef& port) {
+  for (const PortProbeReport& report : portProbeReports) {
+    if (report.path == port->path()) return report.reason;
+  }
+  return {};
+}
+
 CtlOutcome DirectSession::send(std::int32_t command, std::int32_t parameter) {
   if (utlsPorts_->sendCommand(command, parameter)) return {};
+  return notSent();
+}
+
+CtlOutcome DirectSession::notSent() const {
+  // An open port that did not take the frame: the line failed or stalled.
+  if (monitorReady()) {
+    return failure(ExitCode::Failed,
+                   QStringLiteral("the monitor's serial line did not take the command; it was dropped"));
+  }
   return failure(ExitCode::NoMonitor, QStringLiteral("the monitor went away; nothing was sent"));
 }
 
@@ -195,11 +227,11 @@ CtlOutcome DirectSession::execute(const CtlRequest& request) {
   return {};
 }
 
-bool DirectSession::readBack(const std::vector<ReadItem>& items) {
+bool DirectSession::readBack(const std::vector<ControlSetting>& items) {
   std::vector<PacedStep> steps;
-  for (const auto& [identifier, setting] : items) {
+  for (const ControlSetting setting : items) {
     view_->clearReport(setting);
-    const std::int32_t id = identifier;
+    const std::int32_t id = settingRange(setting).identifier;
     steps.push_back({[this, id] { utlsPorts_->sendCommand(kReadParameter, id); }, kSpacingMs});
   }
   utlsPorts_->runPacedSequence(std::move(steps));
@@ -207,8 +239,8 @@ bool DirectSession::readBack(const std::vector<ReadItem>& items) {
   const int window = kSpacingMs * static_cast<int>(items.size() + 1) + timing_.reportWindowMs;
   return waitUntil(
       [&] {
-        for (const auto& item : items) {
-          if (!view_->reported(item.second)) return false;
+        for (const ControlSetting setting : items) {
+          if (!view_->reported(setting)) return false;
         }
         return true;
       },
@@ -217,28 +249,25 @@ bool DirectSession::readBack(const std::vector<ReadItem>& items) {
 
 CtlOutcome DirectSession::contrastStep(bool upwards) {
   // The window steps from the contrast it was last told; here it is asked first.
-  if (!readBack({{1, ControlSetting::Contrast}})) {
+  if (!readBack({ControlSetting::Contrast})) {
     return failure(ExitCode::Failed, QStringLiteral("the monitor did not report its contrast; nothing was changed"));
   }
   view_->clearReport(ControlSetting::Contrast);
   auto sent = std::make_shared<bool>(false);
   utlsPorts_->runPacedSequence({
       {[this, upwards, sent] {
-         if (upwards) {
-           log("setFromThresholdShortCutValue currentThresholdValue = %d", currentThresholdValue);
-           currentThresholdValue = currentThresholdValue < 8 ? currentThresholdValue + 1 : 0;
-         } else {
-           log("setFromThresholdDownShortCutValue currentThresholdValue = %d", currentThresholdValue);
-           currentThresholdValue = currentThresholdValue > 0 ? currentThresholdValue - 1 : 8;
-         }
+         log(upwards ? "setFromThresholdShortCutValue currentThresholdValue = %d"
+                     : "setFromThresholdDownShortCutValue currentThresholdValue = %d",
+             currentThresholdValue);
+         currentThresholdValue = protocol::contrastStep(currentThresholdValue, upwards);
          *sent = utlsPorts_->sendCommand(kSetContrast, currentThresholdValue + 1);
        },
        kSpacingMs},
-      {[this] { utlsPorts_->sendCommand(kReadParameter, 1); }, 0},
+      {[this] { utlsPorts_->sendCommand(kReadParameter, settingRange(ControlSetting::Contrast).identifier); }, 0},
   });
   // The answer only confirms; the step counts once its frame is out.
   waitUntil([this] { return view_->reported(ControlSetting::Contrast); }, 2 * kSpacingMs + timing_.reportWindowMs);
-  if (!*sent) return failure(ExitCode::NoMonitor, QStringLiteral("the monitor went away; nothing was sent"));
+  if (!*sent) return notSent();
   return {};
 }
 
@@ -248,6 +277,7 @@ StatusValues DirectSession::statusValues() const {
   v.source = QStringLiteral("direct");
   v.monitors = now.monitorNames();
   v.current = now.currentMonitorName();
+  v.ports = now.ports;
   if (now.mcuVersion != 0) v.mcuVersion = now.mcuVersion;
   auto take = [this](ControlSetting setting, std::int32_t value) {
     return view_->reported(setting) ? std::optional<std::int32_t>(value) : std::nullopt;
@@ -272,14 +302,7 @@ CtlOutcome DirectSession::report(const CtlRequest& request) {
   }
   // The window's full read-back: contrast, image mode, refresh speed, and the
   // front light's mode, brightness and temperature on monitors that have one.
-  std::vector<ReadItem> items{
-      {1, ControlSetting::Contrast}, {2, ControlSetting::ImageMode}, {4, ControlSetting::RefreshSpeed}};
-  if (currentMCUVersion == kFrontLightMCUVersion) {
-    items.push_back({7, ControlSetting::FrontLightMode});
-    items.push_back({9, ControlSetting::Brightness});
-    items.push_back({8, ControlSetting::Temperature});
-  }
-  readBack(items);
+  readBack(readBackFor(currentMCUVersion));
   const StatusValues values = statusValues();
   const bool anything = values.contrast || values.imageMode || values.refreshSpeed || values.frontLightMode ||
                         values.brightness || values.temperature;

@@ -4,6 +4,9 @@
 // command through the same encoder, waits for the monitor's answer where the
 // command has one, and ends. No window, no X11: Qt Core only.
 //
+// Discovery is Ostrel's, with its care for other programs' lines: a device
+// another process holds open is neither opened nor written to, and the
+// remembered monitor adapter (the "monitorAdapter" preference) is asked first.
 // Outcomes:
 //  - no serial port at all, or none answered as a monitor: NoMonitor (naming
 //    the ports that could not be opened, in case the monitor is among them);
@@ -11,6 +14,8 @@
 //    such as an Ostrel without a session bus holds them): NoAccess, naming
 //    each port and why;
 //  - a front light command for a monitor without one: Failed, nothing sent;
+//  - a command the monitor's port failed to write (the line failed or
+//    stalled): Failed, the frame dropped;
 //  - `read`/`status` when the monitor reported nothing: Failed.
 // The frames are the window's: a setting is one frame; contrast up/down first
 // reads the contrast (the window knows it already), then takes the shortcut's
@@ -54,19 +59,19 @@ class DirectSession {
   CtlOutcome run(const CtlRequest& request);
 
  private:
-  using ReadItem = std::pair<std::int32_t, ControlSetting>;  // identifier, what it reports
-
   CtlOutcome discover(bool waitForEveryPort);
   CtlOutcome execute(const CtlRequest& request);
   CtlOutcome send(std::int32_t command, std::int32_t parameter);
   CtlOutcome frontLight(std::int32_t command, std::int32_t value);
   CtlOutcome contrastStep(bool upwards);
   CtlOutcome report(const CtlRequest& request);
-  bool readBack(const std::vector<ReadItem>& items);
+  bool readBack(const std::vector<ControlSetting>& items);
   bool waitUntil(const std::function<bool()>& done, int timeoutMs);
   bool monitorReady() const;
   StatusValues statusValues() const;
   QString unopenedExplanation() const;  // one line per port, each starting "\n  "
+  static QString probeReasonOf(const PelSerialPortRef& port);
+  CtlOutcome notSent() const;
 
   Timing timing_;
   PortsSource ports_;

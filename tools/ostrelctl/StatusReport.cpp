@@ -106,6 +106,9 @@ StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
   v.monitors = properties.value(ControlPropertyMonitors).toStringList();
   v.current = properties.value(ControlPropertyCurrentMonitor).toString();
   v.desktop = mapProperty(properties.value(ControlPropertyDesktopServices));
+  if (const QVariant ports = properties.value(ControlPropertyPortReasons); ports.canConvert<QDBusArgument>()) {
+    v.ports = qdbus_cast<QList<PortProbeReport>>(ports.value<QDBusArgument>());
+  }
   if (!v.hasMonitor()) return v;  // what Ostrel remembers of a monitor that left is not a status
   const std::optional<std::int32_t> mcu = intProperty(properties, ControlPropertyMCUVersion);
   if (mcu && *mcu != 0) v.mcuVersion = mcu;
@@ -173,6 +176,13 @@ QByteArray monitorsJson(const StatusValues& v) {
   o.insert(QStringLiteral("source"), v.source);
   o.insert(QStringLiteral("monitors"), QJsonArray::fromStringList(v.monitors));
   o.insert(QStringLiteral("current"), text(v.current));
+  QJsonArray ports;
+  for (const PortProbeReport& port : v.ports) {
+    ports.append(QJsonObject{{QStringLiteral("name"), port.name},
+                             {QStringLiteral("path"), port.path},
+                             {QStringLiteral("discovery"), port.reason}});
+  }
+  o.insert(QStringLiteral("ports"), ports);
   return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 

@@ -21,6 +21,12 @@
 //                                   key), "asRecorded" } ] },
 //                     "input": { "backend", "detail" } }
 // The text form adds the same as lines after the monitor's.
+//
+// `monitors --json` prints source, monitors, current and
+//   ports           every serial port discovery listed, in its order, as
+//                   {"name", "path", "discovery"}: "probed", "in use by PID
+//                   NAME", "left alone: a monitor is known", "unanswered" or
+//                   "cannot be opened"
 
 #include "control/ControlSnapshot.h"
 
@@ -45,6 +51,7 @@ struct StatusValues {
   std::optional<std::int32_t> brightness;
   std::optional<std::int32_t> temperature;
   QVariantMap desktop;  // DesktopServices' bus form; empty when unknown
+  QList<PortProbeReport> ports;
 
   bool hasMonitor() const { return !current.isEmpty(); }
 

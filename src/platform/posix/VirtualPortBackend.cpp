@@ -110,6 +110,8 @@ std::optional<SerialDeviceEntry> VirtualPortBackend::entryForLink(const QString&
   e.dialinPath = linkPath;
   e.ttyName = QFileInfo(linkPath).fileName();
   splitName(e.ttyName, &e.baseName, &e.suffix);
+  // The link is what the user or the simulator names; its target may change.
+  e.adapterIdentity = QStringLiteral("path:") + linkPath;
   return e;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/udev/TtyClassifier.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <filesystem>
@@ -77,6 +78,37 @@ int compareDigits(const QString& a, const QString& b) {
   return x.compare(y);
 }
 
+QString trimmedAttribute(const fs::path& file) {
+  std::string text;
+  if (!readSmallFile(file, &text)) return {};
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).trimmed();
+}
+
+// The USB device a line hangs off (the nearest ancestor with idVendor and
+// idProduct), read as udev's usb_id does: ids in lower-case hex, the serial
+// number with every character outside printable ASCII, blanks included,
+// replaced by '_'.
+void findUsbDevice(const fs::path& sysfsRoot, const fs::path& from, TtyClassification* c) {
+  const fs::path devices = sysfsRoot / "devices";
+  std::error_code ec;
+  fs::path dir = from;
+  for (int depth = 0; depth < 8 && dir.string().starts_with(devices.string()); ++depth, dir = dir.parent_path()) {
+    if (!fs::exists(dir / "idVendor", ec) || !fs::exists(dir / "idProduct", ec)) continue;
+    const QString vendor = trimmedAttribute(dir / "idVendor").toLower();
+    const QString product = trimmedAttribute(dir / "idProduct").toLower();
+    static const QRegularExpression fourHex(QStringLiteral("^[0-9a-f]{4}$"));
+    if (!fourHex.match(vendor).hasMatch() || !fourHex.match(product).hasMatch()) return;
+    c->usbVendor = vendor;
+    c->usbProduct = product;
+    QString serial = trimmedAttribute(dir / "serial").left(126);
+    for (QChar& ch : serial) {
+      if (ch.unicode() <= 0x20 || ch.unicode() >= 0x7f) ch = QLatin1Char('_');
+    }
+    c->usbSerial = serial;
+    return;
+  }
+}
+
 }  // namespace
 
 QString ttyKindName(TtyKind kind) {
@@ -144,6 +176,7 @@ TtyClassification classifyTtyDevice(const QString& sysfsRoot, const QString& ker
   }
   c.bus = linkTargetName(parent / "subsystem");
   c.driver = linkTargetName(parent / "driver");
+  findUsbDevice(fs::canonical(toPath(sysfsRoot), ec), parent, &c);
 
   // Only serial-core ports carry "type"; where it exists it decides whether
   // there is a UART behind the name at all.
@@ -187,6 +220,10 @@ SerialDeviceEntry serialDeviceEntryFor(const TtyClassification& classification) 
   e.dialinPath = e.calloutPath;
   e.ttyName = classification.kernelName;
   splitTtyName(e.ttyName, &e.baseName, &e.suffix);
+  e.adapterIdentity = classification.usbVendor.isEmpty()
+                          ? QStringLiteral("path:") + e.calloutPath
+                          : QStringLiteral("usb:%1:%2:%3")
+                                .arg(classification.usbVendor, classification.usbProduct, classification.usbSerial);
   return e;
 }
 

@@ -41,6 +41,11 @@ struct TtyClassification {
   QString bus;         // the parent's subsystem name, empty without a parent
   QString driver;      // the parent's driver name, empty when unbound
   int uartType = -1;   // the "type" attribute when there is one
+  // The USB device behind the line, when there is one: idVendor, idProduct
+  // (lower-case hex) and serial (printable ASCII, blanks as '_', may be empty).
+  QString usbVendor;
+  QString usbProduct;
+  QString usbSerial;
 
   bool isSerialPort() const;
 };
@@ -53,7 +58,8 @@ TtyClassification classifyTtyDevice(const QString& sysfsRoot, const QString& ker
 void splitTtyName(const QString& ttyName, QString* baseName, QString* suffix);
 
 // The device entry for a classified serial port: identity = syspath, callout
-// and dial-in path = /dev/<DEVNAME>, ttyName = the kernel name.
+// and dial-in path = /dev/<DEVNAME>, ttyName = the kernel name, adapterIdentity
+// = "usb:VVVV:PPPP:SERIAL" for a USB adapter, "path:/dev/<DEVNAME>" otherwise.
 SerialDeviceEntry serialDeviceEntryFor(const TtyClassification& classification);
 
 // Orders by base name, then by the number in the suffix (ttyS2 before ttyS10),

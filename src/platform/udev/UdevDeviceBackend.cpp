@@ -77,6 +77,8 @@ bool enumerateWithLibudev(const QString& sysfsRoot, std::vector<SerialDeviceEntr
     if (const QString node = fromC(udev_device_get_devnode(device.get())); !node.isEmpty()) {
       entry.calloutPath = node;
       entry.dialinPath = node;
+      if (entry.adapterIdentity.startsWith(QLatin1String("path:")))
+        entry.adapterIdentity = QStringLiteral("path:") + node;
     }
     found.push_back(std::move(entry));
   }

@@ -21,12 +21,14 @@ parent() {
   link "bus/$2" "$1/subsystem"
   if [ $# -ge 3 ]; then driver "$2" "$3"; link "bus/$2/drivers/$3" "$1/driver"; fi
 }
-# usbdev DEVDIR VENDOR PRODUCT: a USB device with the ids udev rules match on
+# usbdev DEVDIR VENDOR PRODUCT [SERIAL]: a USB device with the ids udev rules
+# match on, and the serial number Ostrel remembers an adapter by
 usbdev() {
   mkdir -p "$1"
   printf 'DEVTYPE=usb_device\n' >"$1/uevent"
   printf '%s\n' "$2" >"$1/idVendor"
   printf '%s\n' "$3" >"$1/idProduct"
+  [ $# -lt 4 ] || printf '%s\n' "$4" >"$1/serial"
   link bus/usb "$1/subsystem"
 }
 # tty DEVDIR NAME MAJOR MINOR [PARENT]: the class device, its uevent and class link
@@ -43,9 +45,10 @@ tty() {
 }
 
 for b in usb usb-serial platform pnp serial-base amba; do dir "bus/$b"; done
-# An FTDI FT232R, an Arduino Uno (its own CDC-ACM chip) and a Prolific PL2303.
-usbdev devices/pci0000:00/0000:00:14.0/usb1/1-1 0403 6001
-usbdev devices/pci0000:00/0000:00:14.0/usb1/1-2 2341 0043
+# An FTDI FT232R with a serial number (blanks in it), an Arduino Uno (its own
+# CDC-ACM chip) and a Prolific PL2303 without one.
+usbdev devices/pci0000:00/0000:00:14.0/usb1/1-1 0403 6001 "A5 0285BI"
+usbdev devices/pci0000:00/0000:00:14.0/usb1/1-2 2341 0043 8573531303
 usbdev devices/pci0000:00/0000:00:14.0/usb1/1-3 067b 2303
 
 # USB serial adapters: the tty's parent is the port device on the usb-serial bus.
