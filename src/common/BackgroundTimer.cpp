@@ -19,7 +19,6 @@ BackgroundTimer::BackgroundTimer(std::chrono::milliseconds interval, Handler han
   // The thread owns a reference to the state, not to this object, so the object
   // may go away while a call is running.
   state_->thread = std::thread([state = state_, interval, handler = std::move(handler)] {
-    ::pthread_setname_np(::pthread_self(), "ostrel-timer");
     auto next = std::chrono::steady_clock::now();
     std::unique_lock lock(state->mutex);
     while (!state->cancelled) {
@@ -34,6 +33,8 @@ BackgroundTimer::BackgroundTimer(std::chrono::milliseconds interval, Handler han
       state->wake.wait_until(lock, next, [&] { return state->cancelled; });
     }
   });
+  // Named by its creator: the name is there as soon as the timer exists.
+  ::pthread_setname_np(state_->thread.native_handle(), "ostrel-timer");
 }
 
 BackgroundTimer::~BackgroundTimer() {

@@ -207,8 +207,6 @@ bool PelSerialPort::startSessionThread(const std::shared_ptr<Session>& session) 
   std::lock_guard lock(session->threadMutex);
   try {
     session->thread = std::thread([self, session] {
-      // Named, so that it can be told apart in a debugger and by the exit's checks.
-      ::pthread_setname_np(::pthread_self(), "ostrel-port");
       self->runSession(session);
       {
         std::lock_guard done(self->mainThreadCalls_->mutex);
@@ -216,6 +214,9 @@ bool PelSerialPort::startSessionThread(const std::shared_ptr<Session>& session) 
       }
       self->mainThreadCalls_->changed.notify_all();
     });
+    // Named by its creator, so that it carries the name from the moment open()
+    // returns (a debugger, the exit's checks), not from whenever it first runs.
+    ::pthread_setname_np(session->thread.native_handle(), "ostrel-port");
   } catch (const std::system_error& e) {
     notifyDelegateOfPosixError(e.code().value() ? e.code().value() : EAGAIN);
     return false;
