@@ -168,6 +168,17 @@ void BM_SendCommand(benchmark::State& state) {
 }
 BENCHMARK(BM_SendCommand);
 
+// One timed pass: from startPin until a monitor is in the list (5 s at most).
+void timeDiscoveryPass(ostrel::UtilsPelSerialPortsValue& utils, benchmark::State& state) {
+  QElapsedTimer t;
+  t.start();
+  utils.startPin();
+  while (ostrel::caluPortsArr->isEmpty() && t.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+  if (ostrel::caluPortsArr->isEmpty()) state.SkipWithError("monitor not accepted");
+}
+
 // From startPin to the monitor in the list, with the monitor last of N ports.
 void BM_DiscoveryAcceptsMonitor(benchmark::State& state) {
   ostrel::LogDiscard quiet;
@@ -184,13 +195,7 @@ void BM_DiscoveryAcceptsMonitor(benchmark::State& state) {
     ostrel::UtilsPelSerialPortsValue utils;
     utils.setAvailablePortsSource([&ports] { return ports; });
     utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
-    QElapsedTimer t;
-    t.start();
-    utils.startPin();
-    while (ostrel::caluPortsArr->isEmpty() && t.elapsed() < 5000)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
-    if (ostrel::caluPortsArr->isEmpty()) state.SkipWithError("monitor not accepted");
+    timeDiscoveryPass(utils, state);
   }
   ostrel::mainViewController.reset();
 }
@@ -255,13 +260,7 @@ void BM_DiscoveryOnPseudoTerminals(benchmark::State& state) {
     utils.setAvailablePortsSource([&ports] { return ports; });
     utils.setAdapterMemory({[&] { return remembered ? identity : QString(); }, [](const QString&) {}});
     utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
-    QElapsedTimer t;
-    t.start();
-    utils.startPin();
-    while (ostrel::caluPortsArr->isEmpty() && t.elapsed() < 5000)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
-    if (ostrel::caluPortsArr->isEmpty()) state.SkipWithError("monitor not accepted");
+    timeDiscoveryPass(utils, state);
     state.PauseTiming();
     for (const auto& p : manager.availablePorts()) p->close();
     for (const auto& p : manager.availablePorts()) p->waitUntilClosed();
