@@ -48,6 +48,8 @@ std::size_t Outbox::pendingBytes() const {
 
 qint64 Outbox::dueAt(qint64 lastWriteMs) const {
   const Piece& p = pieces_.front();
+  // Without a pause the piece follows at once; the last write is in the past.
+  if (p.gapMs == 0) return p.notBeforeMs;
   return std::max(p.notBeforeMs, lastWriteMs + p.gapMs);
 }
 

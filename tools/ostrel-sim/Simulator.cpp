@@ -190,7 +190,8 @@ void Simulator::handleFrame(const QByteArray& frame) {
   printReceivedFrame(frame);
   const MonitorModel::Reaction reaction = model_.receive(frame);
   printDiagnostic(QStringLiteral("received %1: %2").arg(frameText(frame), reaction.note));
-  for (const QByteArray& message : reaction.messages) send(message, now() + options_.replyDelayMs, options_.split);
+  const qint64 notBefore = options_.replyDelayMs > 0 ? startOfWait() + options_.replyDelayMs : now();
+  for (const QByteArray& message : reaction.messages) send(message, notBefore, options_.split);
 }
 
 void Simulator::send(const QByteArray& message, qint64 notBeforeMs, bool split) {
@@ -231,7 +232,7 @@ void Simulator::pump() {
     switch (r.status) {
       case IoResult::Status::Ok:
         outbox_.consume(r.bytes);
-        lastWriteMs_ = t;
+        lastWriteMs_ = startOfWait();
         break;
       case IoResult::Status::WouldBlock:
         masterWrite_->setEnabled(true);

@@ -56,7 +56,12 @@ class Simulator : public QObject {
   void finish(int exitCode);
   QSocketNotifier* watch(int fd, QSocketNotifier::Type type, void (Simulator::*handler)());
   static void retire(QSocketNotifier*& notifier);
+  // The clock counts whole milliseconds, so a moment read from it may lie up
+  // to a millisecond before the real one. A wait is checked against now() but
+  // counted from startOfWait(), the millisecond after, so that it is never
+  // cut short: a reply delay of 400 ms holds the reply 400 ms or more.
   qint64 now() const { return clock_.elapsed(); }
+  qint64 startOfWait() const { return clock_.elapsed() + 1; }
 
   SimOptions options_;
   MonitorModel model_;
