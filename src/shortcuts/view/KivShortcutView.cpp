@@ -9,7 +9,6 @@
 #include "platform/KeyCodes.h"
 #include "settings/ProgramValues.h"
 #include "shortcuts/KivLocalizedString.h"
-#include "shortcuts/KivShortcutTransformer.h"
 #include "shortcuts/KivShortcutValidator.h"
 
 #include <QAccessible>
