@@ -2,6 +2,8 @@
 #include "loginitem/AutostartList.h"
 
 #include <QFile>
+#include <QMap>
+#include <QSet>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
@@ -39,6 +41,34 @@ TEST_F(DesktopFiles, ApplicationEntryValidates) {
   const QString path = sourceFile("data/VELDOR.Ostrel.desktop");
   ASSERT_TRUE(QFile::exists(path)) << path.toStdString();
   EXPECT_EQ(validationProblems(path, false), "");
+}
+
+// A menu or launcher in Chinese shows these keys; one without its zh_CN line
+// falls back to English there. The application's Name is the brand and stays.
+TEST(DesktopEntryTexts, EveryShownTextHasAChineseLine) {
+  QFile file(sourceFile("data/VELDOR.Ostrel.desktop"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+  QString group;
+  QMap<QString, QStringList> shownKeys;  // group -> keys a user reads
+  QSet<QString> translated;              // "group/key"
+  for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+    if (line.startsWith('[')) {
+      group = line;
+      continue;
+    }
+    const QString key = line.section('=', 0, 0);
+    if (key.endsWith("[zh_CN]")) translated << group + "/" + key.chopped(7);
+    const bool shown =
+        key == "GenericName" || key == "Comment" || key == "Keywords" || (key == "Name" && group != "[Desktop Entry]");
+    if (shown) shownKeys[group] << key;
+  }
+  int checked = 0;
+  for (auto it = shownKeys.cbegin(); it != shownKeys.cend(); ++it)
+    for (const QString& key : it.value()) {
+      ++checked;
+      EXPECT_TRUE(translated.contains(it.key() + "/" + key)) << QString(it.key() + " " + key).toStdString();
+    }
+  EXPECT_GE(checked, 6);
 }
 
 TEST_F(DesktopFiles, AutostartEntriesValidateWhateverThePath) {
