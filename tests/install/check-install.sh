@@ -115,14 +115,27 @@ if [ $package -eq 0 ]; then
   wait "$pid" || true
 
   # The installed helper finds the installed Ostrel by its fixed relative rule:
-  # with Ostrel not running it launches it, then ends.
-  "$prefix/libexec/ostrel/ostrelkick" >/dev/null 2>"$scratch/kick.log" || true
-  launched=0
-  pgrep -f "^$prefix/bin/ostrel --minimized\$" >/dev/null && launched=1
-  pkill -f "^$prefix/bin/ostrel --minimized\$" || true
-  if [ $launched -ne 1 ]; then
+  # with Ostrel not running it launches it, then ends. The Ostrel it starts
+  # writes to the same log; it counts as launched once it says it finished
+  # launching while it still runs.
+  kick_log="$scratch/kick.log"
+  launched="^$prefix/bin/ostrel --minimized\$"
+  "$prefix/libexec/ostrel/ostrelkick" >/dev/null 2>"$kick_log" || true
+  started=0
+  for _ in $(seq 600); do
+    if grep -Eq ' ostrel\[[0-9]+\] applicationDidFinishLaunching$' "$kick_log"; then
+      pgrep -f "$launched" >/dev/null && started=1
+      break
+    fi
+    grep -q 'nothing launched' "$kick_log" && break
+    sleep 0.05
+  done
+  pkill -f "$launched" || true
+  for _ in $(seq 100); do pgrep -f "$launched" >/dev/null || break; sleep 0.05; done
+  if [ $started -ne 1 ]; then
     echo "ostrelkick did not launch the installed ostrel:" >&2
-    cat "$scratch/kick.log" >&2
+    cat "$kick_log" >&2
+    ps -eo pid,ppid,pgid,stat,cmd >&2
     exit 1
   fi
   echo "install layout: 1 passed, 0 failed"

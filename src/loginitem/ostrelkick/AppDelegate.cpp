@@ -24,13 +24,15 @@ void AppDelegate::runMainApp(const QString& bundleIdentifier, const QString& app
     return;
   }
   const QString program = InstallLayout::programForIdentifier(bundleIdentifier);
-  bool alreadyRunning = false;
   for (const RunningApplication& app : RunningApplications().list()) {
-    if (app.matches(appName) || app.matches(program)) alreadyRunning = true;
-  }
-  if (alreadyRunning) {
-    terminate();
-    return;
+    if (app.matches(appName) || app.matches(program)) {
+      // Said, so that a login that shows no Ostrel can be traced to the one
+      // that was counted.
+      log("runMainApp: %@ already runs in this session (PID %lld); nothing launched", appName,
+          static_cast<long long>(app.pid));
+      terminate();
+      return;
+    }
   }
   const QString mainExecutable = InstallLayout::mainExecutableFor(ownExecutable_, appName);
   // Started at login the helper's directory is arbitrary; the home directory
