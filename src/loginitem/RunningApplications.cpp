@@ -18,13 +18,23 @@ std::optional<QByteArray> readSmallFile(const QString& path) {
   return file.read(1 << 20);
 }
 
-// The state letter follows the last ')' in stat, because the command in
-// parentheses may itself hold ')' and spaces.
+constexpr qulonglong kExitingFlag = 0x4;  // PF_EXITING
+
+// The fields follow the last ')' in stat, because the command in parentheses
+// may itself hold ')' and spaces: the state letter, then ppid, pgrp, session,
+// tty, tpgid and the task flags.
 bool isDead(const QByteArray& stat) {
   const qsizetype close = stat.lastIndexOf(')');
   if (close < 0 || close + 2 >= stat.size()) return false;
   const char state = stat.at(close + 2);
-  return state == 'Z' || state == 'X';
+  if (state == 'Z' || state == 'X') return true;
+  // A process that has begun to exit is not a zombie yet, but its address
+  // space may already be gone: its environment then cannot be read, while its
+  // command still can, and it would pass for a running Ostrel of this session.
+  const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+  bool numeric = false;
+  const qulonglong flags = fields.size() > 6 ? fields.at(6).toULongLong(&numeric) : 0;
+  return numeric && (flags & kExitingFlag) != 0;
 }
 
 std::optional<QByteArray> runtimeDirOf(const QByteArray& environ) {

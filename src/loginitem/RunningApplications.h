@@ -3,10 +3,11 @@
 //
 // Contract:
 //  - list() walks every numeric entry of the proc directory and keeps the
-//    processes that belong to this session: owned by the same user, not a
-//    zombie, and started with the same XDG_RUNTIME_DIR (both unset counts as the
-//    same). A process whose environment cannot be read is kept: when in doubt it
-//    counts as running, so a second copy is never started beside it.
+//    processes that belong to this session: owned by the same user, neither a
+//    zombie nor exiting, and started with the same XDG_RUNTIME_DIR (both unset
+//    counts as the same). A process whose environment cannot be read is kept:
+//    when in doubt it counts as running, so a second copy is never started
+//    beside it.
 //  - A process vanishing during the walk is simply not listed.
 //  - name is the base name of /proc/PID/exe (a deleted executable's
 //    " (deleted)" mark removed); command is /proc/PID/comm, which for a script

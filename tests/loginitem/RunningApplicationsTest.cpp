@@ -2,12 +2,14 @@
 #include "loginitem/RunningApplications.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -75,6 +77,36 @@ TEST(RunningApplications, ListsTheProcessesOfThisSessionByName) {
   for (auto& process : processes) {
     process->kill();
     process->waitForFinished();
+  }
+}
+
+// What a process looks like in /proc while it ends: on current kernels its
+// environment cannot be opened once its address space is gone (ESRCH), nor its
+// exe read, yet its command and state still read as alive until it is a zombie.
+TEST(RunningApplications, AProcessThatIsExitingIsNotRunning) {
+  QTemporaryDir proc;
+  ASSERT_TRUE(QDir(proc.path()).mkpath("self"));
+  const struct {
+    const char* pid;
+    const char* stat;
+    bool listed;
+  } cases[] = {
+      {"4242", "4242 (ostrel) S 1 4242 4242 0 -1 4194372 0 0", false},  // PF_EXITING set
+      {"4243", "4243 (ostrel) R 1 4243 4243 0 -1 4194368 0 0", true},   // unreadable, alive: counted
+      {"4244", "4244 (a) S (ostrel) S 1 4244 4244 0 -1 4194372 0 0", false},
+      {"4245", "4245 (ostrel) Z 1 4245 4245 0 -1 4194368 0 0", false},
+  };
+  for (const auto& c : cases) {
+    const QString dir = proc.filePath(c.pid);
+    ASSERT_TRUE(QDir().mkpath(dir));
+    writeFile(dir + "/stat", c.stat);
+    writeFile(dir + "/comm", "ostrel\n");
+  }
+  const std::vector<RunningApplication> listed = RunningApplications(proc.path()).list();
+  for (const auto& c : cases) {
+    const bool found = std::any_of(listed.begin(), listed.end(),
+                                   [&](const RunningApplication& app) { return app.pid == QByteArray(c.pid).toLongLong(); });
+    EXPECT_EQ(found, c.listed) << c.stat;
   }
 }
 
