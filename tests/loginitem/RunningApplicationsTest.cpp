@@ -104,8 +104,9 @@ TEST(RunningApplications, AProcessThatIsExitingIsNotRunning) {
   }
   const std::vector<RunningApplication> listed = RunningApplications(proc.path()).list();
   for (const auto& c : cases) {
-    const bool found = std::any_of(listed.begin(), listed.end(),
-                                   [&](const RunningApplication& app) { return app.pid == QByteArray(c.pid).toLongLong(); });
+    const qint64 pid = QByteArray(c.pid).toLongLong();
+    const bool found =
+        std::any_of(listed.begin(), listed.end(), [pid](const RunningApplication& app) { return app.pid == pid; });
     EXPECT_EQ(found, c.listed) << c.stat;
   }
 }
