@@ -127,7 +127,7 @@ if [ $package -eq 0 ]; then
       pgrep -f "$launched" >/dev/null && started=1
       break
     fi
-    grep -q 'nothing launched' "$kick_log" && break
+    grep -Eq 'nothing launched|could not launch' "$kick_log" && break
     sleep 0.05
   done
   pkill -f "$launched" || true
