@@ -1,11 +1,11 @@
 # The two set-up commands: `make run` and `make test`; `make package` builds
-# the Debian package into $(BUILD_DIR).
+# the Debian package into $(BUILD_DIR); `make test-debian13` tests on Debian 13.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps configure build install package clean
+.PHONY: run test test-debian13 deps configure build install package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +26,11 @@ run: build
 
 install: build
 	cmake --install $(BUILD_DIR)
+
+# The same tests, the package and its checks in a Debian 13 chroot (needs root;
+# the chroot is kept in /var/cache/ostrel and made anew when its packages change).
+test-debian13:
+	@scripts/test-in-chroot.sh trixie
 
 package: build
 	cmake --build $(BUILD_DIR) --target package

@@ -51,6 +51,12 @@ LogArg toLogArg(const T& v) {
   } else if constexpr (std::is_floating_point_v<D>) {
     a.kind = LogArg::Kind::Floating;
     a.d = static_cast<double>(v);
+  } else if constexpr (std::is_array_v<T>) {
+    // A char array (a literal, a buffer) is text and never null; comparing it
+    // with null is what newer compilers rightly warn about.
+    static_assert(std::is_same_v<std::remove_cv_t<std::remove_extent_t<T>>, char>, "only char arrays are text");
+    a.kind = LogArg::Kind::Text;
+    a.text = describe(static_cast<const char*>(v));
   } else if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*>) {
     a.kind = LogArg::Kind::Text;
     a.isNull = (v == nullptr);

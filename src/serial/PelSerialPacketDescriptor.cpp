@@ -36,8 +36,16 @@ std::optional<QString> decodeUtf8(QByteArrayView bytes) {
 }
 
 bool matchesAtStart(const QRegularExpression& expression, QStringView text) {
+  // A view is matched without a copy: Qt 6.5 named that matchView() and later
+  // releases deprecate match() for views; Qt 6.4 has only match().
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+  return expression
+      .matchView(text, 0, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
+      .hasMatch();
+#else
   return expression.match(text, 0, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
       .hasMatch();
+#endif
 }
 
 bool regularExpressionAccepts(const QRegularExpression& expression, QByteArrayView candidate) {

@@ -19,6 +19,11 @@ fi
 build_dir=$1
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
+# Where this system's udev keeps the rules of packages: udev.pc says, as it did
+# for the build (/lib/udev before the merged /usr, /usr/lib/udev after).
+udev_rules=${OSTREL_UDEV_RULES_DIR:-$(pkg-config --variable=udevdir udev 2>/dev/null)/rules.d}
+udev_rules=${udev_rules#/}
+[ "$udev_rules" != /rules.d ] && [ "$udev_rules" != rules.d ] || { echo "udev.pc names no udevdir" >&2; exit 1; }
 
 # mode, place under an install prefix, place in the package ("-": not there)
 layout="
@@ -28,14 +33,14 @@ layout="
 755 libexec/ostrel/ostrelkick                      usr/libexec/ostrel/ostrelkick
 644 share/applications/VELDOR.Ostrel.desktop       usr/share/applications/VELDOR.Ostrel.desktop
 644 share/icons/hicolor/scalable/apps/ostrel.svg   usr/share/icons/hicolor/scalable/apps/ostrel.svg
-644 share/metainfo/VELDOR.Ostrel.metainfo.xml      usr/share/metainfo/VELDOR.Ostrel.metainfo.xml
+644 share/metainfo/example.veldor.ostrel.metainfo.xml      usr/share/metainfo/example.veldor.ostrel.metainfo.xml
 644 share/man/man1/ostrel.1.gz                     usr/share/man/man1/ostrel.1.gz
 644 share/man/man1/ostrelctl.1.gz                  usr/share/man/man1/ostrelctl.1.gz
 644 share/man/man1/ostrel-sim.1.gz                 usr/share/man/man1/ostrel-sim.1.gz
 644 share/bash-completion/completions/ostrelctl    usr/share/bash-completion/completions/ostrelctl
 644 share/zsh/site-functions/_ostrelctl            usr/share/zsh/vendor-completions/_ostrelctl
 644 share/fish/vendor_completions.d/ostrelctl.fish usr/share/fish/vendor_completions.d/ostrelctl.fish
-644 lib/udev/rules.d/70-ostrel.rules               lib/udev/rules.d/70-ostrel.rules
+644 lib/udev/rules.d/70-ostrel.rules               $udev_rules/70-ostrel.rules
 644 -                                              usr/share/doc/ostrel/copyright
 644 -                                              usr/share/doc/ostrel/changelog.Debian.gz
 644 -                                              usr/share/lintian/overrides/ostrel
@@ -179,7 +184,7 @@ done
 zcat "$root/usr/share/doc/ostrel/changelog.Debian.gz" >"$scratch/changelog"
 changelog_version=$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)
 [ "$changelog_version" = "$version" ] || report "the package is $version, its changelog's newest entry $changelog_version"
-release=$(grep -o '<release version="[^"]*"' "$root/usr/share/metainfo/VELDOR.Ostrel.metainfo.xml" | head -n1 | cut -d'"' -f2)
+release=$(grep -o '<release version="[^"]*"' "$root/usr/share/metainfo/example.veldor.ostrel.metainfo.xml" | head -n1 | cut -d'"' -f2)
 [ "$release" = "${version%-*}" ] || report "the package is $version, its newest AppStream release $release"
 
 # The installed, stripped programs run.

@@ -1,10 +1,12 @@
 // Test entry for logic tests: a QCoreApplication so that main-thread hand-offs,
 // timers and socket notifiers work as in the program.
+#include "support/SkipPolicy.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return ostrel::test::applySkipPolicy(RUN_ALL_TESTS());
 }

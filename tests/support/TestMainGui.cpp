@@ -1,9 +1,11 @@
 // Test entry for widget tests: a real QApplication on the test's own X server.
+#include "support/SkipPolicy.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return ostrel::test::applySkipPolicy(RUN_ALL_TESTS());
 }
