@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# test-in-chroot.sh [--shell] [RELEASE]
+# test-in-chroot.sh [--shell|--prepare] [RELEASE]
 #   Builds a clean clone of this checkout's HEAD in a chroot of another Debian
 #   release (default trixie, Debian 13) and runs there what `.ci/run` runs on
 #   the host's release: `make test` with warnings as errors, then `make
@@ -7,7 +7,7 @@
 #   (OSTREL_REQUIRE_ALL_TESTS=1). Logs, screenshots and the package land in
 #   build-RELEASE/ beside the checkout.
 #   --shell opens a shell in the chroot instead, the checkout bound read-only at
-#   /mnt/ostrel-src.
+#   /mnt/ostrel-src; --prepare only makes (or checks) the chroot.
 #
 # The chroot is made with debootstrap from the Debian mirror this machine's apt
 # already uses, with the packages scripts/install-deps.sh names for RELEASE,
@@ -18,8 +18,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
-shell=0
-if [ "${1:-}" = --shell ]; then shell=1; shift; fi
+arguments=("$@")
+mode=test
+case "${1:-}" in
+  --shell) mode=shell; shift ;;
+  --prepare) mode=prepare; shift ;;
+esac
 release=${1:-trixie}
 cache=${OSTREL_CHROOT_CACHE:-/var/cache/ostrel}
 dir=$cache/chroot-$release
@@ -29,7 +33,7 @@ test_user=ostrel-test
 
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "test-in-chroot.sh: needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
-  exec sudo "$0" "$@"
+  exec sudo "$0" "${arguments[@]}"
 fi
 "$here/install-deps.sh" debootstrap >/dev/null
 
@@ -130,10 +134,10 @@ else
   echo "== reusing the $release chroot in $dir"
 fi
 
-if [ $shell -eq 1 ]; then
-  in_chroot "$dir" "$source_dir:/mnt/ostrel-src:ro" bash -l
-  exit $?
-fi
+case $mode in
+  prepare) exit 0 ;;
+  shell) in_chroot "$dir" "$source_dir:/mnt/ostrel-src:ro" bash -l; exit $? ;;
+esac
 
 rm -rf "$out"
 mkdir -p "$out" "$cache/ccache-$release"
