@@ -18,7 +18,13 @@ function(ostrel_pkg_variable out module variable fallback)
   set(${out} ${value} PARENT_SCOPE)
 endfunction()
 
-ostrel_pkg_variable(ostrel_udevdir udev udevdir /usr/lib/udev)
+ostrel_pkg_variable(ostrel_udevdir udev udevdir "")
+if(ostrel_udevdir STREQUAL "")
+  # Merged-/usr systems keep package rules here; say so, as the system did not.
+  set(ostrel_udevdir /usr/lib/udev)
+  message(WARNING "pkg-config knows no udev.pc (Debian: package udev, or systemd-dev from Debian 13 on): "
+                  "the udev rule of an install to /usr goes to ${ostrel_udevdir}/rules.d")
+endif()
 set(OSTREL_UDEV_RULES_DIR ${ostrel_udevdir}/rules.d CACHE PATH "udev rules directory for an install to /usr")
 ostrel_pkg_variable(ostrel_bash_dir bash-completion completionsdir /usr/share/bash-completion/completions)
 set(OSTREL_BASH_COMPLETION_DIR ${ostrel_bash_dir} CACHE PATH "bash completion directory for an install to /usr")

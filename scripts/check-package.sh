@@ -55,7 +55,7 @@ run desktop-file-validate desktop_entry
 # The rule goes where this system's udev keeps the rules of packages (udev.pc).
 udev_rules=$(pkg-config --variable=udevdir udev 2>/dev/null)/rules.d
 if [ "$udev_rules" = /rules.d ]; then
-  echo "== udev-rule: udev.pc names no udevdir (Debian package udev, pkg-config)"
+  echo "== udev-rule: pkg-config knows no udev.pc (Debian: udev, or systemd-dev from Debian 13 on)"
   failed+=(udev-rule)
 elif [ ! -f "$unpacked$udev_rules/70-ostrel.rules" ]; then
   echo "== udev-rule: the package has no $udev_rules/70-ostrel.rules; its rules files:"

@@ -21,9 +21,13 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 # Where this system's udev keeps the rules of packages: udev.pc says, as it did
 # for the build (/lib/udev before the merged /usr, /usr/lib/udev after).
-udev_rules=${OSTREL_UDEV_RULES_DIR:-$(pkg-config --variable=udevdir udev 2>/dev/null)/rules.d}
+udev_rules=${OSTREL_UDEV_RULES_DIR:-}
+if [ -z "$udev_rules" ]; then
+  udevdir=$(pkg-config --variable=udevdir udev 2>/dev/null) ||
+    { echo "pkg-config knows no udev.pc (Debian: udev, or systemd-dev from Debian 13 on)" >&2; exit 1; }
+  udev_rules=$udevdir/rules.d
+fi
 udev_rules=${udev_rules#/}
-[ "$udev_rules" != /rules.d ] && [ "$udev_rules" != rules.d ] || { echo "udev.pc names no udevdir" >&2; exit 1; }
 
 # mode, place under an install prefix, place in the package ("-": not there)
 layout="
