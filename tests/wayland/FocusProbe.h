@@ -6,10 +6,16 @@
 #include <QPoint>
 #include <QWidget>
 #include <cstddef>
+#include <ostream>
 #include <vector>
 
 class QKeyEvent;
 class QMouseEvent;
+
+// Readable points in test failures.
+inline void PrintTo(const QPoint& p, std::ostream* out) {
+  *out << '(' << p.x() << ", " << p.y() << ')';
+}
 
 namespace ostrel::test {
 

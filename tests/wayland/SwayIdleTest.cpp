@@ -41,8 +41,8 @@ TEST(IdleOnSway, IdleAfterTheThresholdAndBackWithOstrelsOwnInput) {
                              15'000);
   };
   const auto backAfter = [&](int expectedChanges) {
-    return runEventLoopUntil(
-        [&] { return idle->isIdle() == std::optional<bool>(false) && changes == expectedChanges; }, 15'000);
+    return runEventLoopUntil([&] { return idle->isIdle() == std::optional<bool>(false) && changes == expectedChanges; },
+                             15'000);
   };
 
   idle->setIdleThreshold(1s);

@@ -89,8 +89,8 @@ TEST(OstrelOnSway, PassesTheMonitorsInputOnThroughTheCompositorAndItsKeysRunSway
   }
   const QJsonObject input = statusJson()[QStringLiteral("desktop")][QStringLiteral("input")].toObject();
   EXPECT_EQ(input[QStringLiteral("backend")].toString(), QStringLiteral("wayland"));
-  EXPECT_EQ(input[QStringLiteral("detail")].toString(), WaylandVirtualInput::describe() +
-                                                             QStringLiteral(": no permission needed"));
+  EXPECT_EQ(input[QStringLiteral("detail")].toString(),
+            WaylandVirtualInput::describe() + QStringLiteral(": no permission needed"));
 
   FocusProbe probe;
   ASSERT_TRUE(focusOnSway(probe)) << "the probe window did not get the focus";

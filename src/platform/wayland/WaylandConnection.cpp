@@ -76,7 +76,8 @@ bool WaylandConnection::offers(const wl_interface& interface) const {
 void* WaylandConnection::bindGlobal(const wl_interface& interface, std::uint32_t version) {
   const QLatin1String wanted(interface.name);
   for (const Global& g : globals_) {
-    if (g.interface == wanted) return wl_registry_bind(registry_.get(), g.name, &interface, std::min(version, g.version));
+    if (g.interface == wanted)
+      return wl_registry_bind(registry_.get(), g.name, &interface, std::min(version, g.version));
   }
   return nullptr;
 }
@@ -108,7 +109,8 @@ bool WaylandConnection::pumpUntil(const std::function<bool()>& done, std::chrono
       noteLoss();
       return false;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{fd, POLLIN, 0};
     int ready = 0;
     do {
@@ -171,7 +173,8 @@ void WaylandConnection::noteLoss() {
   if (lost_.exchange(true)) return;
   // Any thread may find the connection broken; the loss is told on the main
   // thread, and not at all once this connection is gone.
-  QMetaObject::invokeMethod(notifier_.get(), [this] { reportLoss(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      notifier_.get(), [this] { reportLoss(); }, Qt::QueuedConnection);
 }
 
 void WaylandConnection::reportLoss() {

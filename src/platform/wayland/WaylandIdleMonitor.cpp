@@ -60,8 +60,8 @@ QString WaylandIdleMonitor::describe() const {
 void WaylandIdleMonitor::setIdleThreshold(std::chrono::milliseconds threshold) {
   if (connection_->lost()) return;
   static const ext_idle_notification_v1_listener listener{.idled = onIdled, .resumed = onResumed};
-  const auto timeout = std::clamp<std::chrono::milliseconds::rep>(
-      std::max(threshold, kShortestThreshold).count(), 0, std::numeric_limits<std::uint32_t>::max());
+  const auto timeout = std::clamp<std::chrono::milliseconds::rep>(std::max(threshold, kShortestThreshold).count(), 0,
+                                                                  std::numeric_limits<std::uint32_t>::max());
   // The old notification's events are not this threshold's: it goes first.
   notification_.reset();
   notification_ = ownProxy(

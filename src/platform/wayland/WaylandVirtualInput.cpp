@@ -49,8 +49,10 @@ std::unique_ptr<WaylandVirtualInput> WaylandVirtualInput::create(QString* whyNot
   }
   if (!missing.isEmpty()) {
     if (whyNot) {
-      *whyNot = QStringLiteral("the Wayland compositor offers no %1 for a virtual keyboard and pointer")
-                    .arg(missing.join(QLatin1String(" and no ")));
+      const QString last = missing.takeLast();
+      const QString all =
+          missing.isEmpty() ? last : missing.join(QLatin1String(", no ")) + QStringLiteral(" and no ") + last;
+      *whyNot = QStringLiteral("the Wayland compositor offers no %1 for a virtual keyboard and pointer").arg(all);
     }
     return nullptr;
   }
@@ -92,12 +94,10 @@ WaylandVirtualInput::~WaylandVirtualInput() {
 bool WaylandVirtualInput::setUp(QString* whyNot) {
   WaylandConnection& c = *connection_;
   seat_ = ownProxy(c.bind<wl_seat>(wl_seat_interface, 1), wl_seat_destroy);
-  keyboardManager_ = ownProxy(
-      c.bind<zwp_virtual_keyboard_manager_v1>(zwp_virtual_keyboard_manager_v1_interface, 1),
-      zwp_virtual_keyboard_manager_v1_destroy);
-  pointerManager_ = ownProxy(
-      c.bind<zwlr_virtual_pointer_manager_v1>(zwlr_virtual_pointer_manager_v1_interface, 1),
-      zwlr_virtual_pointer_manager_v1_destroy);
+  keyboardManager_ = ownProxy(c.bind<zwp_virtual_keyboard_manager_v1>(zwp_virtual_keyboard_manager_v1_interface, 1),
+                              zwp_virtual_keyboard_manager_v1_destroy);
+  pointerManager_ = ownProxy(c.bind<zwlr_virtual_pointer_manager_v1>(zwlr_virtual_pointer_manager_v1_interface, 1),
+                             zwlr_virtual_pointer_manager_v1_destroy);
   if (!seat_ || !keyboardManager_ || !pointerManager_) {
     if (whyNot) *whyNot = QStringLiteral("the Wayland compositor's virtual input managers could not be bound");
     return false;
@@ -133,8 +133,9 @@ bool WaylandVirtualInput::setUp(QString* whyNot) {
 }
 
 void WaylandVirtualInput::onConnectionLost() {
-  setInputState(describe() + QStringLiteral(": the compositor closed the connection (%1); restart Ostrel")
-                                 .arg(connection_->lossReason()));
+  setInputState(
+      describe() +
+      QStringLiteral(": the compositor closed the connection (%1); restart Ostrel").arg(connection_->lossReason()));
 }
 
 bool WaylandVirtualInput::readyLocked(const char* what) {
