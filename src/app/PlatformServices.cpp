@@ -3,6 +3,7 @@
 #include "common/DesktopServices.h"
 #include "common/Log.h"
 #include "platform/portal/PortalPlatform.h"
+#include "platform/wayland/WaylandPlatform.h"
 #include "platform/x11/X11Platform.h"
 #include "shortcuts/KivShortcut.h"
 #include "shortcuts/KivShortcutMonitor.h"
@@ -82,11 +83,27 @@ void PlatformServices::choosePortals() {
     whyNoKeyMonitor_ += QLatin1String(kBindOstrelctlInstead);
     unavailable(DesktopService::Shortcuts, whyNoKeyMonitor_);
   }
+  chooseWaylandInput(bus);
+}
+
+void PlatformServices::chooseWaylandInput(const QDBusConnection& bus) {
+  // A compositor that gives any client a virtual keyboard and pointer (the
+  // wlroots family) needs no portal for them. A RemoteDesktop portal there is
+  // at best a second way in, and at worst another desktop's backend the
+  // portal fell back to (KDE's, on sway, where it can reach nothing).
+  QString noVirtualInput;
+  injector_ = platform::createWaylandInputInjector(&noVirtualInput);
+  if (injector_) {
+    log("The monitor's keys and pointer go through the Wayland compositor's virtual keyboard and pointer; nothing "
+        "is asked");
+    return;
+  }
   injector_ = platform::createPortalInputInjector(bus, &whyNoInjector_);
   if (injector_) {
     log("The monitor's keys and pointer go through the desktop's RemoteDesktop portal; the desktop is asked when a "
         "monitor connects");
   } else {
+    whyNoInjector_ += QStringLiteral("; ") + noVirtualInput;
     unavailable(DesktopService::Input, whyNoInjector_);
   }
 }

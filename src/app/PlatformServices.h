@@ -4,9 +4,11 @@
 //
 //  - Wayland session (WAYLAND_DISPLAY set or XDG_SESSION_TYPE=wayland, whether
 //    Qt draws through `wayland` or through Xwayland): the global shortcuts go
-//    through the GlobalShortcuts portal and the monitor's keys and pointer
-//    through the RemoteDesktop portal. Under Xwayland the X11 backends would
-//    see and reach only X clients, so they are not used there.
+//    through the GlobalShortcuts portal; the monitor's keys and pointer
+//    through the compositor's virtual keyboard and pointer where it offers
+//    both (wlroots compositors), else through the RemoteDesktop portal. Under
+//    Xwayland the X11 backends would see and reach only X clients, so they
+//    are not used there.
 //  - Otherwise (an X11 session): the X11 backends, as they always were.
 //
 // What serves each service, or why nothing does, is logged once (for a service
@@ -21,6 +23,8 @@
 
 #include <QString>
 #include <memory>
+
+class QDBusConnection;
 
 namespace ostrel {
 
@@ -52,6 +56,7 @@ class PlatformServices {
  private:
   void chooseX11();
   void choosePortals();
+  void chooseWaylandInput(const QDBusConnection& bus);
 
   SessionKind kind_;
   std::shared_ptr<platform::InputInjector> injector_;

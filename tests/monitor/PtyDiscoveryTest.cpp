@@ -8,6 +8,7 @@
 #include "common/Log.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
+#include "platform/posix/DeviceUsers.h"
 #include "platform/posix/VirtualPortBackend.h"
 #include "serial/PelDeviceRegistry.h"
 #include "serial/PelSerialPort.h"
@@ -16,6 +17,7 @@
 #include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -211,6 +213,49 @@ TEST(PtyDiscovery, ADeviceAnotherProgramHoldsIsNeverWrittenToUntilItIsReleased) 
   rig.utils.startPin();
   EXPECT_EQ(PtyRig::receive(heldLine), kProbe);
   EXPECT_EQ(PtyRig::reasonFor(heldLink), QStringLiteral("probed"));
+}
+
+// Every container numbers its pseudo-terminals from 0 on, in a devpts of its
+// own: a program there that holds its /dev/pts/N holds another line than
+// this system's /dev/pts/N, whose device number is the same.
+TEST(PtyDiscovery, ATerminalOfAnotherDevptsWithTheSameNumberIsAnotherLine) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a devpts of its own needs root";
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyOURS"));
+  ASSERT_FALSE(link.isEmpty());
+  const QString number = line.slavePath().section(QLatin1Char('/'), -1);
+  // Opens terminals in a new devpts until it has the one with our number,
+  // lets go of its far end and keeps it open.
+  const QString holder = QStringLiteral(
+      "mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts && mount --bind /dev/pts/ptmx /dev/ptmx && "
+      "exec python3 -c '\n"
+      "import os, sys, time\n"
+      "keep = []\n"
+      "while True:\n"
+      "    m, s = os.openpty()\n"
+      "    name = os.ttyname(s)\n"
+      "    if name == \"/dev/pts/\" + sys.argv[1]:\n"
+      "        os.close(m)\n"
+      "        print(\"holding\", name, flush=True)\n"
+      "        time.sleep(600)\n"
+      "    keep.append((m, s))\n"
+      "' \"$0\"");
+  ostrel::test::ChildProcess container;
+  QString error;
+  ASSERT_TRUE(container.start(QStringLiteral("/usr/bin/unshare"),
+                              {QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private"),
+                               QStringLiteral("/bin/sh"), QStringLiteral("-c"), holder, number},
+                              &error))
+      << error.toStdString();
+  if (!container.waitForLine(
+          ostrel::test::ChildStream::Output, [](const QByteArray& l) { return l.startsWith("holding"); },
+          std::chrono::seconds(30))) {
+    QByteArray why;
+    for (const auto& l : container.lines(ostrel::test::ChildStream::Error)) why += l.text + ' ';
+    GTEST_SKIP() << "no devpts of its own here: " << why.toStdString();
+  }
+  const auto users = ostrel::platform::deviceUsers({link});
+  EXPECT_EQ(users.count(link), 0u) << "listed as a user: " << users.at(link).front().command.toStdString();
 }
 
 TEST(PtyDiscovery, TheRememberedAdapterIsAskedFirstAndWhileItAnswersTheOtherPortsAreLeftAlone) {

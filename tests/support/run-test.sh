@@ -5,10 +5,14 @@
 #  --kwin    kwin_wayland --virtual with the real portals (xdg-desktop-portal and
 #            its KDE backend) on a session bus of its own
 #  --weston  weston's headless backend, on a session bus with no portal at all
+#  --sway    headless sway (wlroots), on a session bus with no portal at all;
+#            OSTREL_SWAY_CONFIG_DIR is a folder its configuration includes
+#            (`swaymsg reload` reads what a test puts there)
 # A Wayland desktop's bus starts nothing on demand: what runs is what was
 # started here. Its XDG data, cache and state folders are fresh too (KDE keeps
 # its record of assigned shortcuts there). When the compositor's programs are
-# missing, OSTREL_WAYLAND_MISSING names them and the test runs without one.
+# missing, OSTREL_WAYLAND_MISSING names them and the test runs without one;
+# with OSTREL_REQUIRE_ALL_TESTS=1 (CI) that is a failure instead.
 set -uo pipefail
 want_x11=0
 want_dbus=0
@@ -19,6 +23,7 @@ while [ $# -gt 0 ]; do
     --dbus) want_dbus=1; shift ;;
     --kwin) want_wayland=kwin; shift ;;
     --weston) want_wayland=weston; shift ;;
+    --sway) want_wayland=sway; shift ;;
     *) break ;;
   esac
 done
@@ -37,6 +42,7 @@ export OSTREL_SERIAL_SOURCES=virtual
 unset XDG_SESSION_TYPE
 xvfb_pid=""
 desktop_pids=()
+sway_user=""
 cleanup() {
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
   local i
@@ -44,6 +50,7 @@ cleanup() {
     kill "${desktop_pids[i]}" 2>/dev/null
     wait "${desktop_pids[i]}" 2>/dev/null
   done
+  remove_sway_user
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -74,10 +81,21 @@ start_desktop() {
     command -v kwin_wayland >/dev/null || missing+=(kwin_wayland)
     [ -x /usr/libexec/xdg-desktop-portal ] || missing+=(xdg-desktop-portal)
     [ -n "$kde_portal" ] || missing+=(xdg-desktop-portal-kde)
+  elif [ "$1" = sway ]; then
+    local p
+    for p in sway swaymsg wayland-info; do command -v $p >/dev/null || missing+=($p); done
+    if [ "$(id -u)" = 0 ]; then
+      for p in setpriv useradd userdel; do command -v $p >/dev/null || missing+=($p); done
+    fi
   else
     command -v weston >/dev/null || missing+=(weston)
   fi
   if [ ${#missing[@]} -gt 0 ]; then
+    if [ "${OSTREL_REQUIRE_ALL_TESTS:-0}" = 1 ]; then
+      echo "run-test.sh: the $1 desktop needs ${missing[*]}, which is not installed here, and" \
+        "OSTREL_REQUIRE_ALL_TESTS=1 does not let the test be skipped" >&2
+      exit 1
+    fi
     export OSTREL_WAYLAND_MISSING="${missing[*]}"
     export QT_QPA_PLATFORM=offscreen
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-session-bus"
@@ -85,14 +103,23 @@ start_desktop() {
   fi
   mkdir -p "$scratch/data" "$scratch/cache"
   export XDG_DATA_HOME="$scratch/data" XDG_CACHE_HOME="$scratch/cache"
+  # sway's own user runs the commands of its key bindings (ostrelctl): it must
+  # reach the bus too.
+  local listen=$scratch other_users=""
+  if [ "$1" = sway ]; then
+    listen=$scratch/bus-socket
+    mkdir -m 755 "$listen"
+    other_users='<allow user="*"/>'
+  fi
   cat >"$scratch/bus.conf" <<END
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:dir=$scratch</listen>
+  <listen>unix:dir=$listen</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
+    $other_users
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
     <allow own="*"/>
@@ -119,6 +146,8 @@ END
     /usr/libexec/xdg-desktop-portal >"$scratch/portal.log" 2>&1 &
     desktop_pids+=($!)
     wait_until "bus_has org.freedesktop.portal.Desktop" || desktop_failed xdg-desktop-portal
+  elif [ "$1" = sway ]; then
+    start_sway
   else
     # pixman draws into memory, so screenshots have pixels; --debug lets
     # weston-screenshooter in.
@@ -132,6 +161,88 @@ END
   # Under LeakSanitizer: whole stacks, so that lsan.supp recognises the
   # graphics drivers' allocations (they have no frame pointers).
   if [ -n "${LSAN_OPTIONS:-}" ]; then export LSAN_OPTIONS="$LSAN_OPTIONS:fast_unwind_on_malloc=0"; fi
+}
+# sway refuses to run as root. Run by root (as in CI), it runs as a throw-away
+# system user made for this test and removed again; the test itself stays root
+# and reaches sway's sockets, as root may.
+make_sway_user() {
+  local i name
+  for i in $(seq 1 50); do
+    name="ostrel-sway-$(od -An -N4 -tx1 /dev/urandom | tr -d ' \n')"
+    if useradd --system --no-create-home --home-dir "$1" --shell /usr/sbin/nologin --user-group "$name" \
+      2>"$scratch/useradd.log"; then
+      sway_user=$name
+      return 0
+    fi
+    # another test holds the user database's lock
+    sleep 0.1
+  done
+  return 1
+}
+remove_sway_user() {
+  [ -n "$sway_user" ] || return 0
+  local i left
+  # What sway started (the commands of its bindings) is over in a moment.
+  for i in $(seq 1 100); do
+    pgrep -u "$sway_user" >/dev/null || break
+    sleep 0.05
+  done
+  left=$(pgrep -u "$sway_user")
+  if [ -n "$left" ]; then
+    kill $left 2>/dev/null
+    sleep 0.2
+  fi
+  for i in $(seq 1 50); do
+    userdel "$sway_user" 2>/dev/null && break
+    sleep 0.1
+  done
+  if id "$sway_user" >/dev/null 2>&1; then echo "run-test.sh: the user $sway_user could not be removed" >&2; fi
+  sway_user=""
+}
+# A client's round trip succeeds (the socket file appears before sway's event
+# loop runs); the test reaches the socket as $XDG_RUNTIME_DIR/wl-ostrel.
+sway_answers() {
+  local socket
+  socket=$(ls "$1" 2>/dev/null | grep -E '^wayland-[0-9]+$' | head -n1)
+  [ -n "$socket" ] && ln -sfn "$1/$socket" "$XDG_RUNTIME_DIR/wl-ostrel" &&
+    WAYLAND_DISPLAY=wl-ostrel wayland-info >/dev/null 2>&1
+}
+start_sway() {
+  local dir=$scratch/sway run_as=() pid deadline
+  mkdir -p "$dir/runtime" "$dir/home" "$dir/config.d"
+  chmod 700 "$dir/runtime"
+  : >"$dir/config.d/00-empty"
+  cat >"$dir/config" <<END
+xwayland disable
+output HEADLESS-1 resolution 1024x768
+default_border none
+include $dir/config.d/*
+END
+  if [ "$(id -u)" = 0 ]; then
+    make_sway_user "$dir/home" || { cat "$scratch/useradd.log" >&2; desktop_failed "useradd (for sway's user)"; }
+    chown -R "$sway_user:$sway_user" "$dir"
+    chmod 711 "$scratch"
+    run_as=(setpriv --reuid="$sway_user" --regid="$sway_user" --init-groups)
+  fi
+  # wlroots hands keymaps to clients in shared memory; without it sway 1.10
+  # crashes on the first virtual keyboard.
+  if ! "${run_as[@]}" test -w /dev/shm; then
+    echo "run-test.sh: /dev/shm is not writable for sway's user $(id -un ${sway_user:-}); mount a tmpfs there" >&2
+    exit 1
+  fi
+  "${run_as[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" \
+    DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" OSTREL_SERIAL_SOURCES=virtual \
+    WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1 \
+    sway -c "$dir/config" >"$scratch/sway.log" 2>&1 &
+  pid=$!
+  desktop_pids+=($pid)
+  deadline=$((SECONDS + 60))
+  until sway_answers "$dir/runtime"; do
+    kill -0 $pid 2>/dev/null && [ $SECONDS -lt $deadline ] || desktop_failed sway
+    sleep 0.05
+  done
+  export WAYLAND_DISPLAY=wl-ostrel XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
+  export SWAYSOCK=$(ls "$dir"/runtime/sway-ipc.*.sock | head -n1) OSTREL_SWAY_CONFIG_DIR=$dir/config.d
 }
 if [ $want_x11 -eq 1 ]; then
   exec 3>"$scratch/display"

@@ -4,6 +4,7 @@
 // monitor's keys and pointer passed on through the RemoteDesktop portal to a
 // window of the test's own, which has the focus; the simulated monitor on a
 // pseudo-terminal. The test process is itself a Wayland client of that KWin.
+#include "FocusProbe.h"
 #include "MainWindowHarness.h"
 #include "PortalKeyboard.h"
 #include "WaylandDesktop.h"
@@ -22,11 +23,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QKeyEvent>
 #include <QMainWindow>
-#include <QMouseEvent>
 #include <QPushButton>
-#include <QWidget>
 
 namespace ostrel::test {
 namespace {
@@ -47,43 +45,6 @@ QMap<QString, qint64> controlDUP() {
           {QStringLiteral("threshold_down_hot_keycode"), 35},
           {QStringLiteral("threshold_down_hot_keycode_flags"), 0x40000}};
 }
-
-// "another application": a full-screen window of the test's own that keeps
-// what reaches it.
-class FocusProbe : public QWidget {
- public:
-  struct Input {
-    QEvent::Type type;
-    int what;  // the key or the button
-    QPoint at;
-  };
-  FocusProbe() { setMouseTracking(true); }
-  std::vector<Input> inputs;
-
-  std::size_t count(QEvent::Type type, int what) const {
-    std::size_t n = 0;
-    for (const Input& i : inputs) n += i.type == type && i.what == what ? 1 : 0;
-    return n;
-  }
-  std::vector<QPoint> moves(std::size_t from = 0) const {
-    std::vector<QPoint> out;
-    for (std::size_t i = from; i < inputs.size(); ++i)
-      if (inputs[i].type == QEvent::MouseMove) out.push_back(inputs[i].at);
-    return out;
-  }
-  bool focus() {
-    showFullScreen();
-    activateWindow();
-    return runEventLoopUntil([this] { return isActiveWindow(); }, 30'000);
-  }
-
- protected:
-  void keyPressEvent(QKeyEvent* e) override { inputs.push_back({e->type(), e->key(), {}}); }
-  void keyReleaseEvent(QKeyEvent* e) override { inputs.push_back({e->type(), e->key(), {}}); }
-  void mouseMoveEvent(QMouseEvent* e) override { inputs.push_back({e->type(), 0, e->globalPosition().toPoint()}); }
-  void mousePressEvent(QMouseEvent* e) override { inputs.push_back({e->type(), int(e->button()), {}}); }
-  void mouseReleaseEvent(QMouseEvent* e) override { inputs.push_back({e->type(), int(e->button()), {}}); }
-};
 
 QJsonObject statusJson() {
   ChildProcess ctl;

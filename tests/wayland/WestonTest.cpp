@@ -1,6 +1,6 @@
-// Ostrel on a Wayland compositor without portals (weston, as on sway or a bare
-// session): the window shows, each service it cannot have is said once, and
-// `ostrelctl` still reaches the monitor through it.
+// Ostrel on a Wayland compositor without portals or virtual input devices
+// (weston, as in a bare session): the window shows, each service it cannot
+// have is said once, and `ostrelctl` still reaches the monitor through it.
 #include "WaylandDesktop.h"
 #include "support/OstrelProcess.h"
 #include "support/SimulatedMonitor.h"
@@ -39,6 +39,8 @@ TEST(OstrelOnWeston, ShowsItsWindowSaysOnceWhatIsUnavailableAndObeysOstrelctl) {
   EXPECT_EQ(ostrel.countLogContaining("The monitor's keys and pointer can't be passed on: the desktop offers no "
                                       "RemoteDesktop portal"),
             1);
+  // Nor the virtual keyboard and pointer of sway and its kin.
+  EXPECT_EQ(ostrel.countLogContaining("; the Wayland compositor offers no zwp_virtual_keyboard_manager_v1"), 1);
 
   ChildProcess ctl;
   const std::size_t from = monitor.frameCount();

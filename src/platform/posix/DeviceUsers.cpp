@@ -20,9 +20,18 @@ constexpr unsigned kPtySlaveMajorCount = 8;
 
 struct Target {
   dev_t device;
+  dev_t filesystem;  // the devpts instance, for a pseudo-terminal slave
   QString path;
   long ptyIndex;  // -1 unless a pseudo-terminal slave
 };
+
+// Every container (and every mount of devpts with newinstance) numbers its
+// pseudo-terminals from 0 on: the same device number there is another
+// terminal, told apart by the instance it belongs to. Other devices are one
+// whatever /dev they are reached through.
+bool sameDevice(const Target& target, const struct stat& st) {
+  return target.device == st.st_rdev && (target.ptyIndex < 0 || target.filesystem == st.st_dev);
+}
 
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
@@ -80,7 +89,7 @@ std::map<QString, std::vector<DeviceUser>> deviceUsers(const QStringList& paths)
   for (const QString& path : paths) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
-    targets.push_back({st.st_rdev, path, ptyIndexOf(st.st_rdev)});
+    targets.push_back({st.st_rdev, st.st_dev, path, ptyIndexOf(st.st_rdev)});
   }
   if (targets.empty()) return users;
 
@@ -108,7 +117,7 @@ std::map<QString, std::vector<DeviceUser>> deviceUsers(const QStringList& paths)
       struct stat st {};
       if (::fstatat(fdDir, fd->d_name, &st, 0) != 0 || !S_ISCHR(st.st_mode)) continue;
       for (const Target& target : targets) {
-        if (target.device == st.st_rdev && std::find(held.begin(), held.end(), &target) == held.end()) {
+        if (sameDevice(target, st) && std::find(held.begin(), held.end(), &target) == held.end()) {
           held.push_back(&target);
         }
       }

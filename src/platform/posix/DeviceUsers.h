@@ -3,6 +3,8 @@
 // /proc/PID/fd entry of every process we may look at, compared by device
 // number, so that a device reached through a link (/dev/serial/by-id, the
 // virtual-port directory) is recognised whatever path the other program used.
+// A pseudo-terminal is compared within its devpts instance too: a container's
+// /dev/pts/0 is another line than the system's /dev/pts/0.
 //
 // Contract:
 //  - deviceUsers(): for each path that leads to a character device, the other

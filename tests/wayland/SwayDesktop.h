@@ -1,0 +1,31 @@
+#pragma once
+// What the tests need of the headless sway run-test.sh started for them
+// (--sway): its IPC (swaymsg), the folder its configuration includes, the
+// focus, and which globals it offers.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace ostrel::test {
+
+class FocusProbe;
+
+// Runs swaymsg with `arguments`; false with `error` when sway refused.
+bool swaymsg(const QStringList& arguments, QString* error);
+
+// The folder sway's configuration includes ($OSTREL_SWAY_CONFIG_DIR).
+QString swayConfigFolder();
+
+// The lines that bind Ostrel's three shortcuts to `ostrelctl` in sway's
+// configuration, as `ostrelctl keybindings sway` prints them (with the
+// build's ostrelctl).
+QByteArray swayBindingsForOstrelctl();
+
+// Shows the probe full screen and has sway focus it.
+bool focusOnSway(FocusProbe& probe);
+
+// Whether the compositor offers the global `interface`, as wayland-info sees it.
+bool compositorOffers(const QString& interface);
+
+}  // namespace ostrel::test
