@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <optional>
@@ -74,9 +76,13 @@ DesktopKeybindingsPanel::DesktopKeybindingsPanel(QWidget* parent) : QWidget(pare
   gnomeSection_->setObjectName(QStringLiteral("gnomeShortcutsSection"));
   auto* gnomeLayout = new QVBoxLayout(gnomeSection_);
   gnomeLayout->setContentsMargins(0, 0, 0, 0);
+  // Spacings of its own, as the window's form has: a layout asks the style
+  // for them only once the window is shown, which would lay it out twice.
+  gnomeLayout->setSpacing(6);
   gnomeLines_ = wrappingLabel("gnomeShortcutLines", gnomeSection_);
   gnomeLayout->addWidget(gnomeLines_);
   auto* gnomeButtons = new QHBoxLayout;
+  gnomeButtons->setSpacing(6);
   gnomeAdd_ = button("gnomeAddButton", gnomeSection_);
   gnomeRemove_ = button("gnomeRemoveButton", gnomeSection_);
   gnomeButtons->addWidget(gnomeAdd_);
@@ -91,6 +97,7 @@ DesktopKeybindingsPanel::DesktopKeybindingsPanel(QWidget* parent) : QWidget(pare
   keybindingsSection_->setObjectName(QStringLiteral("compositorKeybindingsSection"));
   auto* keybindingsLayout = new QVBoxLayout(keybindingsSection_);
   keybindingsLayout->setContentsMargins(0, 0, 0, 0);
+  keybindingsLayout->setSpacing(6);
   keybindingsText_ = new QPlainTextEdit(keybindingsSection_);
   keybindingsText_->setObjectName(QStringLiteral("compositorKeybindings"));
   keybindingsText_->setReadOnly(true);
@@ -98,9 +105,15 @@ DesktopKeybindingsPanel::DesktopKeybindingsPanel(QWidget* parent) : QWidget(pare
   keybindingsText_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   const QFontMetrics metrics(keybindingsText_->font());
   // Three lines, and room for a scroll bar under them when a path is long.
-  keybindingsText_->setFixedHeight(metrics.lineSpacing() * 5 + 2 * keybindingsText_->frameWidth());
+  keybindingsText_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  keybindingsText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  keybindingsText_->setFixedHeight(metrics.lineSpacing() * 3 +
+                                   2 * int(keybindingsText_->document()->documentMargin()) +
+                                   2 * keybindingsText_->frameWidth() +
+                                   keybindingsText_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
   keybindingsLayout->addWidget(keybindingsText_);
   auto* copyRow = new QHBoxLayout;
+  copyRow->setSpacing(6);
   copy_ = button("copyKeybindingsButton", keybindingsSection_);
   copied_ = new QLabel(keybindingsSection_);
   copied_->setObjectName(QStringLiteral("keybindingsCopied"));
@@ -182,6 +195,10 @@ void DesktopKeybindingsPanel::refresh() {
     copy_->setText(zh.copy);
     copy_->setMinimumSize(size.expandedTo(copy_->sizeHint()));
     copy_->setText(shown.copy);
+    copied_->setText(ostrel::copiedNote(true));
+    QSize note = copied_->sizeHint();
+    copied_->setText(ostrel::copiedNote(false));
+    copied_->setMinimumSize(note.expandedTo(copied_->sizeHint()));
     copied_->setText(shown.copied);
   }
 }
@@ -193,7 +210,9 @@ void DesktopKeybindingsPanel::holdHeight(QLabel* label, const QString& english, 
     label->setText(text);
     height = std::max(height, label->heightForWidth(width_));
   }
-  label->setMinimumHeight(height);
+  // Fixed: the dialog sizes itself from size hints, which a word-wrapping
+  // label guesses at another width.
+  label->setFixedHeight(height);
 }
 
 void DesktopKeybindingsPanel::addToGnome() {
