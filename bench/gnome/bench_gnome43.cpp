@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
   }
   std::sort(latency.begin(), latency.end());
   const double median = latency[latency.size() / 2];
-  std::printf("key through GNOME 43's custom shortcut -> ostrelctl -> refresh frame at the monitor: "
-              "min %.1f ms, median %.1f ms, worst %.1f ms (%d presses)\n",
-              latency.front(), median, latency.back(), rounds);
+  std::printf(
+      "key through GNOME 43's custom shortcut -> ostrelctl -> refresh frame at the monitor: "
+      "min %.1f ms, median %.1f ms, worst %.1f ms (%d presses)\n",
+      latency.front(), median, latency.back(), rounds);
   ostrel.stop();
   return median <= 60.0 ? 0 : 1;
 }

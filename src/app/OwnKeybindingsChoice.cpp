@@ -3,6 +3,7 @@
 #include "common/DesktopServices.h"
 #include "keybindings/CompositorKeybindings.h"
 #include "keybindings/KeybindingActions.h"
+#include "keybindings/KeysLeftToGnome.h"
 #include "platform/gnome/GnomePlatform.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,15 @@ std::unique_ptr<GnomeShortcutsKeeper> keepGnomeShortcuts(const QString& whyNotPo
   if (!store) return nullptr;
   return std::make_unique<GnomeShortcutsKeeper>(std::move(store), ostrelctlIn(QCoreApplication::applicationDirPath()),
                                                 whyNotPortal);
+}
+
+std::unique_ptr<platform::GlobalKeyMonitor> leaveGnomesKeysToGnome(
+    std::unique_ptr<platform::GlobalKeyMonitor> monitor) {
+  QString whyNot;
+  std::unique_ptr<platform::CustomShortcutStore> store = platform::createGnomeCustomShortcutStore(&whyNot);
+  if (!store) return monitor;
+  return std::make_unique<KeysLeftToGnome>(std::move(monitor), std::move(store),
+                                           ostrelctlIn(QCoreApplication::applicationDirPath()));
 }
 
 void offerCompositorKeybindings() {

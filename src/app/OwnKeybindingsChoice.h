@@ -12,11 +12,16 @@
 //  - keepGnomeShortcuts(): GNOME's custom shortcuts running the ostrelctl
 //    beside this Ostrel; null, with the reason, where GNOME's settings cannot
 //    be reached.
+//  - leaveGnomesKeysToGnome(): in an X11 session of GNOME, the X11 key
+//    monitor wrapped so that a press GNOME's custom shortcuts run ostrelctl
+//    for acts once (keybindings/KeysLeftToGnome.h); the monitor as it was
+//    where GNOME's settings cannot be read.
 //  - offerCompositorKeybindings(): where nothing serves the shortcuts, names
 //    the compositor whose configuration lines the settings window shows
 //    (DesktopServices::ownKeybindings()), if it is one Ostrel writes them for.
 
 #include "keybindings/GnomeShortcutsKeeper.h"
+#include "platform/GlobalKeyMonitor.h"
 
 #include <QDBusConnection>
 #include <QString>
@@ -28,6 +33,7 @@ namespace ostrel {
 bool isGnomeSession();
 std::optional<QString> whyNotGnomePortal(const QDBusConnection& bus);
 std::unique_ptr<GnomeShortcutsKeeper> keepGnomeShortcuts(const QString& whyNotPortal, QString* whyNot);
+std::unique_ptr<platform::GlobalKeyMonitor> leaveGnomesKeysToGnome(std::unique_ptr<platform::GlobalKeyMonitor> monitor);
 void offerCompositorKeybindings();
 
 }  // namespace ostrel

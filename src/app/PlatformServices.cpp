@@ -52,6 +52,7 @@ void PlatformServices::chooseX11() {
   if (platform::x11SessionAvailable(&whyNoKeyMonitor_)) {
     injector_ = platform::createX11InputInjector(&whyNoInjector_);
     keyMonitor_ = platform::createX11GlobalKeyMonitor(&whyNoKeyMonitor_);
+    if (keyMonitor_ && isGnomeSession()) keyMonitor_ = leaveGnomesKeysToGnome(std::move(keyMonitor_));
   } else {
     whyNoInjector_ = whyNoKeyMonitor_;
   }
@@ -81,8 +82,9 @@ void PlatformServices::choosePortals() {
   if (const std::optional<QString> whyNotPortal = whyNotGnomePortal(bus)) {
     QString whyNoGnome;
     gnomeShortcuts_ = keepGnomeShortcuts(*whyNotPortal, &whyNoGnome);
-    whyNoKeyMonitor_ = *whyNotPortal + (gnomeShortcuts_ ? QStringLiteral("; GNOME's custom shortcuts run ostrelctl instead")
-                                                        : QStringLiteral(", and ") + whyNoGnome);
+    whyNoKeyMonitor_ =
+        *whyNotPortal + (gnomeShortcuts_ ? QStringLiteral("; GNOME's custom shortcuts run ostrelctl instead")
+                                         : QStringLiteral(", and ") + whyNoGnome);
   } else {
     keyMonitor_ = platform::createPortalGlobalKeyMonitor(bus, &whyNoKeyMonitor_);
   }

@@ -20,9 +20,9 @@
 //
 // Main thread, after the QApplication exists (except chooseQtPlatform()).
 
+#include "keybindings/GnomeShortcutsKeeper.h"
 #include "platform/GlobalKeyMonitor.h"
 #include "platform/InputInjector.h"
-#include "keybindings/GnomeShortcutsKeeper.h"
 
 #include <QString>
 #include <memory>

@@ -31,7 +31,7 @@ struct ServiceState {
   // "x11", "portal" or, for the shortcuts, "gnome" (GNOME's own custom
   // shortcuts run ostrelctl); empty while nothing serves the service
   QString backend;
-  QString detail;   // one sentence: what serves it and how, or why nothing does
+  QString detail;  // one sentence: what serves it and how, or why nothing does
 
   bool operator==(const ServiceState&) const = default;
 };

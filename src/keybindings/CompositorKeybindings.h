@@ -23,9 +23,9 @@ enum class Compositor { Sway, Hyprland, I3 };
 
 inline constexpr std::array<Compositor, 3> kCompositors = {Compositor::Sway, Compositor::Hyprland, Compositor::I3};
 
-QString compositorName(Compositor compositor);                  // "sway", "hyprland", "i3"
+QString compositorName(Compositor compositor);                   // "sway", "hyprland", "i3"
 std::optional<Compositor> compositorNamed(const QString& name);  // any case
-QString compositorTitle(Compositor compositor);                 // "sway", "Hyprland", "i3"
+QString compositorTitle(Compositor compositor);                  // "sway", "Hyprland", "i3"
 // Where the lines go: "~/.config/sway/config", ...
 QString compositorConfigurationFile(Compositor compositor);
 

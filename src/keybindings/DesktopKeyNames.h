@@ -31,9 +31,9 @@ QString keysIn(KeySyntax syntax, std::uint16_t keyCode, std::uint32_t modifierFl
 // A GNOME accelerator ("<Primary><Shift>F5", "<Super>r", "<Ctl>Page_Down"),
 // as GTK reads it: modifiers in any case and any of their spellings.
 struct GnomeAccelerator {
-  std::uint32_t modifierFlags = 0;  // Ostrel's bits of the four modifiers
-  QStringList otherModifiers;       // Hyper, Meta, ... in lower case, sorted
-  QString key;                      // the key's name as written
+  std::uint32_t modifierFlags = 0;       // Ostrel's bits of the four modifiers
+  QStringList otherModifiers;            // Hyper, Meta, ... in lower case, sorted
+  QString key;                           // the key's name as written
   std::optional<std::uint16_t> keyCode;  // when the key is one Ostrel names
 
   // The same combination, whatever the spelling.

@@ -112,8 +112,9 @@ GnomeShortcutsOutcome GnomeCustomShortcuts::write(const RecordedShortcuts& short
   }
   for (const RecordedShortcut& s : written) {
     if (!store_.setEntry(entryPath(s.action), entryFor(s, english))) {
-      return {false, QStringLiteral("GNOME's settings refused the shortcut at %1 (is it locked down?)")
-                         .arg(entryPath(s.action))};
+      return {
+          false,
+          QStringLiteral("GNOME's settings refused the shortcut at %1 (is it locked down?)").arg(entryPath(s.action))};
     }
   }
   QStringList after = before;
@@ -147,7 +148,8 @@ GnomeShortcutsOutcome GnomeCustomShortcuts::remove() {
   store_.flush();
   const QStringList kept = store_.paths();
   for (const QString& path : ours) {
-    if (kept.contains(path) || store_.entry(path) != platform::CustomShortcutEntry{}) return {false, QLatin1String(kNotKept)};
+    if (kept.contains(path) || store_.entry(path) != platform::CustomShortcutEntry{})
+      return {false, QLatin1String(kNotKept)};
   }
   return {};
 }

@@ -38,15 +38,15 @@ namespace ostrel {
 
 struct GnomeShortcutState {
   KeybindingAction action = KeybindingAction::Refresh;
-  bool listed = false;      // Ostrel's entry is in GNOME's list
-  QString binding;          // its key as GNOME stores it
-  QString keys;             // the same for a person ("Ctrl+Alt+R"); empty: no key
-  bool asRecorded = false;  // its key is the one recorded in the settings window
-  QString command;          // as GNOME stores it
-  bool runs = false;        // the command runs an existing ostrelctl with this action
+  bool listed = false;             // Ostrel's entry is in GNOME's list
+  QString binding;                 // its key as GNOME stores it
+  QString keys;                    // the same for a person ("Ctrl+Alt+R"); empty: no key
+  bool asRecorded = false;         // its key is the one recorded in the settings window
+  QString command;                 // as GNOME stores it
+  bool runs = false;               // the command runs an existing ostrelctl with this action
   bool runsThisOstrelctl = false;  // ... and it is the ostrelctl given to the constructor
-  QStringList alsoBy;       // names of the user's own entries that run it, with a key
-  QStringList sameKeyAs;    // names of the user's own entries on the same key
+  QStringList alsoBy;              // names of the user's own entries that run it, with a key
+  QStringList sameKeyAs;           // names of the user's own entries on the same key
 
   // GNOME runs it on some key: through Ostrel's entry or one of the user's.
   bool works() const { return (listed && !keys.isEmpty() && runs) || !alsoBy.isEmpty(); }

@@ -11,7 +11,9 @@ namespace {
 
 GnomeShortcutsKeeper* activeKeeper = nullptr;
 
-bool englishNow() { return CurrentLanguage != 0; }
+bool englishNow() {
+  return CurrentLanguage != 0;
+}
 
 }  // namespace
 
@@ -38,7 +40,9 @@ GnomeShortcutsKeeper::~GnomeShortcutsKeeper() {
   if (activeKeeper == this) activeKeeper = nullptr;
 }
 
-GnomeShortcutsKeeper* GnomeShortcutsKeeper::active() { return activeKeeper; }
+GnomeShortcutsKeeper* GnomeShortcutsKeeper::active() {
+  return activeKeeper;
+}
 
 GnomeShortcutsOutcome GnomeShortcutsKeeper::add() {
   const GnomeShortcutsOutcome outcome = shortcuts_.add(recordedShortcuts(), englishNow());
@@ -54,7 +58,9 @@ GnomeShortcutsOutcome GnomeShortcutsKeeper::remove() {
   return outcome;
 }
 
-GnomeShortcutsStatus GnomeShortcutsKeeper::status() const { return shortcuts_.status(recordedShortcuts()); }
+GnomeShortcutsStatus GnomeShortcutsKeeper::status() const {
+  return shortcuts_.status(recordedShortcuts());
+}
 
 void GnomeShortcutsKeeper::shortcutValuesChanged() {
   const GnomeShortcutsOutcome outcome = shortcuts_.update(recordedShortcuts(), englishNow());

@@ -15,8 +15,8 @@
 // `ostrelctl gnome-shortcuts` shows at once. One keeper per process; active()
 // finds it (the settings window does). Main thread only.
 
-#include "keybindings/GnomeCustomShortcuts.h"
 #include "common/NotificationCenter.h"
+#include "keybindings/GnomeCustomShortcuts.h"
 #include "platform/CustomShortcutStore.h"
 
 #include <memory>

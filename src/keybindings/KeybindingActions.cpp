@@ -54,8 +54,7 @@ RecordedShortcuts recordedShortcuts() {
   const Slot slots[] = {
       {KeybindingAction::Refresh, RefreshHotkeyKeyCode, RefreshHotkeyModifierFlags, keys::kD},
       {KeybindingAction::ContrastUp, ThresholdInfoHotkeyKeyCode, ThresholdInfoHotkeyModifierFlags, keys::kU},
-      {KeybindingAction::ContrastDown, ThresholdDownInfoHotkeyKeyCode, ThresholdDownInfoHotkeyModifierFlags,
-       keys::kP},
+      {KeybindingAction::ContrastDown, ThresholdDownInfoHotkeyKeyCode, ThresholdDownInfoHotkeyModifierFlags, keys::kP},
   };
   RecordedShortcuts out;
   for (std::size_t i = 0; i < out.size(); ++i) {

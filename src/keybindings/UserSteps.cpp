@@ -8,7 +8,9 @@
 namespace ostrel {
 namespace {
 
-QString text(const QVariantMap& d, const char* key) { return d.value(QLatin1String(key)).toString(); }
+QString text(const QVariantMap& d, const char* key) {
+  return d.value(QLatin1String(key)).toString();
+}
 
 // Whether every shortcut has the key it was recorded with.
 bool allAsRecorded(const QVariantMap& d) {
@@ -25,7 +27,8 @@ bool allAsRecorded(const QVariantMap& d) {
 ShortcutsStep shortcutsStep(const QVariantMap& d) {
   const QString backend = text(d, "ShortcutsBackend");
   const QString binding = text(d, "ShortcutsBinding");
-  if (backend == QLatin1String("gnome")) return allAsRecorded(d) ? ShortcutsStep::None : ShortcutsStep::RestoreGnomeKeys;
+  if (backend == QLatin1String("gnome"))
+    return allAsRecorded(d) ? ShortcutsStep::None : ShortcutsStep::RestoreGnomeKeys;
   if (backend == QLatin1String("portal")) {
     if (binding == QLatin1String("asking")) return ShortcutsStep::AnswerDesktop;
     if (binding == QLatin1String("declined") || binding == QLatin1String("failed")) return ShortcutsStep::AskAgain;

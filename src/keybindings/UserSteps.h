@@ -22,8 +22,16 @@
 
 namespace ostrel {
 
-enum class ShortcutsStep { None, AnswerDesktop, AskAgain, ChangeInDesktop, RestoreGnomeKeys, AddToGnome,
-                           PasteKeybindings, BindOstrelctl };
+enum class ShortcutsStep {
+  None,
+  AnswerDesktop,
+  AskAgain,
+  ChangeInDesktop,
+  RestoreGnomeKeys,
+  AddToGnome,
+  PasteKeybindings,
+  BindOstrelctl
+};
 enum class InputStep { None, AllowWhenAsked };
 
 ShortcutsStep shortcutsStep(const QVariantMap& desktopServices);

@@ -141,10 +141,9 @@ TEST(CommandLine, UsageErrorPointsAtHelp) {
   EXPECT_EQ(usageErrorText({QStringLiteral("unknown command \"x\"")}),
             QStringLiteral("ostrelctl: unknown command \"x\"\nTry 'ostrelctl --help'.\n"));
   // Every command word the parser takes is in the help.
-  for (const char* word :
-       {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time", "read", "status",
-        "monitors", "autostart on|off|status", "gnome-shortcuts add|remove|status", "keybindings sway|hyprland|i3",
-        "--json", "--verbose", "--version"}) {
+  for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
+                           "read", "status", "monitors", "autostart on|off|status", "gnome-shortcuts add|remove|status",
+                           "keybindings sway|hyprland|i3", "--json", "--verbose", "--version"}) {
     EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
   }
 }
@@ -288,8 +287,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
   wayland.desktop = waylandDesktop();
   const QJsonObject desktop = QJsonDocument::fromJson(statusJson(wayland)).object()["desktop"].toObject();
   EXPECT_EQ(desktop["input"], (QJsonObject{{"backend", QJsonValue::Null},
-                                            {"detail", "the desktop offers no RemoteDesktop portal"},
-                                            {"todo", QJsonValue::Null}}));
+                                           {"detail", "the desktop offers no RemoteDesktop portal"},
+                                           {"todo", QJsonValue::Null}}));
   EXPECT_EQ(desktop["ownKeybindings"], QJsonValue(QJsonValue::Null));
   const QJsonObject shortcuts = desktop["shortcuts"].toObject();
   EXPECT_EQ(shortcuts["backend"], "portal");
@@ -348,8 +347,9 @@ TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {
 // without a GlobalShortcuts portal and elsewhere.
 TEST(StatusReport, SaysWhatTheUserMustDoForEachService) {
   const QVariantMap gnomeWithout{{"ShortcutsBackend", ""},
-                                 {"ShortcutsDetail", "GNOME 43.9 has no GlobalShortcuts portal of its own, and "
-                                                     "GNOME's custom shortcuts do not run ostrelctl for contrast up"},
+                                 {"ShortcutsDetail",
+                                  "GNOME 43.9 has no GlobalShortcuts portal of its own, and "
+                                  "GNOME's custom shortcuts do not run ostrelctl for contrast up"},
                                  {"OwnKeybindings", "gnome"},
                                  {"InputBackend", "portal"},
                                  {"InputDetail", "RemoteDesktop portal (version 1)"}};

@@ -112,8 +112,8 @@ TEST_F(Gnome43, OstrelctlAddsTheThreeShortcutsAKeyRunsOneAndRemoveLeavesTheUsers
   EXPECT_EQ(ostrel.countLogContaining("go through the desktop's GlobalShortcuts portal"), 0);
   QJsonObject desktop = desktopStatus();
   EXPECT_TRUE(desktop[QStringLiteral("shortcuts")][QStringLiteral("backend")].isNull());
-  EXPECT_TRUE(desktop[QStringLiteral("shortcuts")][QStringLiteral("detail")].toString().startsWith(
-      QStringLiteral("GNOME 43")))
+  EXPECT_TRUE(
+      desktop[QStringLiteral("shortcuts")][QStringLiteral("detail")].toString().startsWith(QStringLiteral("GNOME 43")))
       << desktop[QStringLiteral("shortcuts")][QStringLiteral("detail")].toString().toStdString();
   EXPECT_EQ(desktop[QStringLiteral("ownKeybindings")], QStringLiteral("gnome"));
   EXPECT_TRUE(desktop[QStringLiteral("shortcuts")][QStringLiteral("todo")].toString().startsWith(

@@ -219,7 +219,8 @@ TEST_F(GnomeCustomShortcutsTest, RefusesAMissingOstrelctlAndAKeyGnomeCannotNameA
   GnomeCustomShortcuts missing(*store, QStringLiteral("/nowhere/bin/ostrelctl"));
   const GnomeShortcutsOutcome noProgram = missing.add(recordedShortcuts(), true);
   EXPECT_FALSE(noProgram.ok);
-  EXPECT_EQ(noProgram.error, QStringLiteral("/nowhere/bin/ostrelctl is missing: ostrelctl is not installed beside Ostrel"));
+  EXPECT_EQ(noProgram.error,
+            QStringLiteral("/nowhere/bin/ostrelctl is missing: ostrelctl is not installed beside Ostrel"));
   record(kD, kControl, 102, kControl, kP, kControl);  // 102: a key of Japanese keyboards
   GnomeCustomShortcuts shortcuts(*store, ostrelctl);
   const GnomeShortcutsOutcome noName = shortcuts.add(recordedShortcuts(), true);

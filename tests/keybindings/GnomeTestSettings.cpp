@@ -58,8 +58,8 @@ namespace ostrel::test {
 
 void resetGnomeSettings() {
   gsettings({QStringLiteral("reset-recursively"), kMediaKeys});
-  for (const char* name : {"ostrel-refresh", "ostrel-contrast-up", "ostrel-contrast-down", "custom0", "custom1",
-                           "custom2"}) {
+  for (const char* name :
+       {"ostrel-refresh", "ostrel-contrast-up", "ostrel-contrast-down", "custom0", "custom1", "custom2"}) {
     gsettings({QStringLiteral("reset-recursively"), kMediaKeys + QStringLiteral(".custom-keybinding:") + kCustomFolder +
                                                         QLatin1String(name) + QLatin1Char('/')});
   }

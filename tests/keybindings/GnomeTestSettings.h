@@ -9,7 +9,8 @@
 namespace ostrel::test {
 
 inline const QString kMediaKeys = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys");
-inline const QString kCustomFolder = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/");
+inline const QString kCustomFolder =
+    QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/");
 
 // `gsettings ARGUMENTS...`: its standard output without the last line end;
 // the test fails when it does.

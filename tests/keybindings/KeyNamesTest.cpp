@@ -104,9 +104,12 @@ TEST(DesktopKeyNames, GnomeAcceleratorsReadBackWhateverTheirSpelling) {
   // GTK's other spellings of the same combinations, as GNOME Settings and
   // people write them.
   const std::pair<const char*, const char*> same[] = {
-      {"<Control>d", "<Primary>d"},        {"<Control>d", "<Ctl>D"},
-      {"<Control><Alt>r", "<Alt><Ctrl>r"}, {"<Shift><Super>F5", "<Mod4><Shft>F5"},
-      {"<Alt>u", "<Mod1>u"},               {"<Control>Page_Down", "<Release><Control>Page_Down"},
+      {"<Control>d", "<Primary>d"},
+      {"<Control>d", "<Ctl>D"},
+      {"<Control><Alt>r", "<Alt><Ctrl>r"},
+      {"<Shift><Super>F5", "<Mod4><Shft>F5"},
+      {"<Alt>u", "<Mod1>u"},
+      {"<Control>Page_Down", "<Release><Control>Page_Down"},
   };
   for (const auto& [a, b] : same) {
     SCOPED_TRACE(b);
@@ -116,7 +119,9 @@ TEST(DesktopKeyNames, GnomeAcceleratorsReadBackWhateverTheirSpelling) {
     EXPECT_TRUE(pa->sameKeysAs(*pb));
   }
   const std::pair<const char*, const char*> different[] = {
-      {"<Control>d", "<Control><Shift>d"}, {"<Control>d", "<Control>u"}, {"<Super>x", "<Hyper>x"},
+      {"<Control>d", "<Control><Shift>d"},
+      {"<Control>d", "<Control>u"},
+      {"<Super>x", "<Hyper>x"},
       {"<Control>F5", "<Control>f5"},  // only letters are named in either case
   };
   for (const auto& [a, b] : different) {
@@ -130,8 +135,12 @@ TEST(DesktopKeyNames, GnomeAcceleratorsReadBackWhateverTheirSpelling) {
     EXPECT_FALSE(parseGnomeAccelerator(QString::fromLatin1(none))) << none;
   }
   const std::pair<const char*, const char*> shown[] = {
-      {"<Primary><Shift>F5", "Ctrl+Shift+F5"}, {"<Super>r", "Super+R"}, {"<Hyper><Alt>XF86Calculator", "Alt+Hyper+XF86Calculator"},
-      {"disabled", ""},                        {"", ""},                 {"Control+d", "Control+d"},
+      {"<Primary><Shift>F5", "Ctrl+Shift+F5"},
+      {"<Super>r", "Super+R"},
+      {"<Hyper><Alt>XF86Calculator", "Alt+Hyper+XF86Calculator"},
+      {"disabled", ""},
+      {"", ""},
+      {"Control+d", "Control+d"},
   };
   for (const auto& [binding, readable] : shown) {
     EXPECT_EQ(readableGnomeAccelerator(QString::fromLatin1(binding)), QString::fromLatin1(readable)) << binding;

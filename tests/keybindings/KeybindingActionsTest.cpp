@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
-#include <QStandardPaths>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -25,9 +25,9 @@ using namespace std::chrono_literals;
 
 TEST(KeybindingActions, APathReadsBackAsItWasThroughAPosixShell) {
   const QString paths[] = {
-      QStringLiteral("/usr/bin/ostrelctl"),          QStringLiteral("/home/li lei/ostrel/build/bin/ostrelctl"),
-      QStringLiteral("/opt/it's/ostrelctl"),         QStringLiteral("/opt/$HOME/`x`/\"q\"/ostrelctl"),
-      QStringLiteral("/opt/100%/ostrelctl"),         QStringLiteral("/opt/显示器/ostrelctl"),
+      QStringLiteral("/usr/bin/ostrelctl"),  QStringLiteral("/home/li lei/ostrel/build/bin/ostrelctl"),
+      QStringLiteral("/opt/it's/ostrelctl"), QStringLiteral("/opt/$HOME/`x`/\"q\"/ostrelctl"),
+      QStringLiteral("/opt/100%/ostrelctl"), QStringLiteral("/opt/显示器/ostrelctl"),
   };
   for (const QString& path : paths) {
     SCOPED_TRACE(path.toStdString());
@@ -36,8 +36,8 @@ TEST(KeybindingActions, APathReadsBackAsItWasThroughAPosixShell) {
     // The shell itself agrees.
     test::ChildProcess sh;
     QString error;
-    ASSERT_TRUE(sh.start(QStringLiteral("/bin/sh"),
-                         {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' ") + command}, &error))
+    ASSERT_TRUE(sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' ") + command},
+                         &error))
         << error.toStdString();
     ASSERT_TRUE(sh.waitForExit(10s));
     sh.waitForEndOfStreams(5s);
@@ -127,10 +127,10 @@ TEST(CompositorKeybindings, TheSessionsCompositorByItsDesktopNameOrItsSocket) {
     const char* variable;
     std::optional<Compositor> compositor;
   } cases[] = {
-      {"sway", nullptr, Compositor::Sway},        {"Hyprland", nullptr, Compositor::Hyprland},
-      {"i3", nullptr, Compositor::I3},            {"ubuntu:GNOME", nullptr, std::nullopt},
-      {"", "SWAYSOCK", Compositor::Sway},         {"", "HYPRLAND_INSTANCE_SIGNATURE", Compositor::Hyprland},
-      {"", "I3SOCK", Compositor::I3},             {"KDE", nullptr, std::nullopt},
+      {"sway", nullptr, Compositor::Sway}, {"Hyprland", nullptr, Compositor::Hyprland},
+      {"i3", nullptr, Compositor::I3},     {"ubuntu:GNOME", nullptr, std::nullopt},
+      {"", "SWAYSOCK", Compositor::Sway},  {"", "HYPRLAND_INSTANCE_SIGNATURE", Compositor::Hyprland},
+      {"", "I3SOCK", Compositor::I3},      {"KDE", nullptr, std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.desktop);
@@ -155,8 +155,8 @@ TEST(CompositorKeybindings, SwaysOwnParserTakesEveryLine) {
   QString config;
   for (const platform::KeyName& k : platform::kKeyNames) {
     for (std::uint32_t flags : {kControl, kOption | kShift, kCommand | kControl | kOption | kShift}) {
-      config += compositorKeybindings(Compositor::Sway, shortcuts(k.virtualKeyCode, k.virtualKeyCode,
-                                                                  k.virtualKeyCode, flags),
+      config += compositorKeybindings(Compositor::Sway,
+                                      shortcuts(k.virtualKeyCode, k.virtualKeyCode, k.virtualKeyCode, flags),
                                       QStringLiteral("/opt/li lei's/ostrelctl"));
     }
   }

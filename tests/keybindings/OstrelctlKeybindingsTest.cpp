@@ -101,23 +101,24 @@ TEST_F(OstrelctlKeybindings, GnomeShortcutsAddStatusAndRemove) {
 
 TEST_F(OstrelctlKeybindings, WithoutGnomesSettingsItSaysWhyAndChangesNothing) {
   const CtlRun noSchema = ostrelctl({QStringLiteral("gnome-shortcuts"), QStringLiteral("add")},
-                                 {{QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/nonexistent")}});
+                                    {{QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/nonexistent")}});
   EXPECT_EQ(noSchema.status, 1);
   EXPECT_EQ(noSchema.out, QString());
   EXPECT_EQ(noSchema.err, QStringLiteral("ostrelctl: GNOME's keyboard shortcut settings (the GSettings schema "
                                          "org.gnome.settings-daemon.plugins.media-keys) are not installed: this is "
                                          "not a GNOME desktop, or gnome-settings-daemon is missing\n"));
   const CtlRun memory = ostrelctl({QStringLiteral("gnome-shortcuts"), QStringLiteral("status")},
-                               {{QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory")}});
+                                  {{QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory")}});
   EXPECT_EQ(memory.status, 1);
   EXPECT_TRUE(memory.err.contains(QStringLiteral("dconf-gsettings-backend is missing"))) << memory.err.toStdString();
   // dconf without a session bus to reach dconf-service by.
-  const CtlRun noBus = ostrelctl({QStringLiteral("gnome-shortcuts"), QStringLiteral("add")},
-                              {{QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("dconf")},
-                               {QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                                QStringLiteral("unix:path=/nonexistent/bus")}});
+  const CtlRun noBus =
+      ostrelctl({QStringLiteral("gnome-shortcuts"), QStringLiteral("add")},
+                {{QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("dconf")},
+                 {QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus")}});
   EXPECT_EQ(noBus.status, 1);
-  EXPECT_TRUE(noBus.err.contains(QStringLiteral("GNOME's settings did not keep the change"))) << noBus.err.toStdString();
+  EXPECT_TRUE(noBus.err.contains(QStringLiteral("GNOME's settings did not keep the change")))
+      << noBus.err.toStdString();
   EXPECT_TRUE(customPaths().isEmpty());
 }
 

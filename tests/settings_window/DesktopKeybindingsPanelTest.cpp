@@ -73,7 +73,8 @@ class DesktopKeybindingsPanelTest : public SettingsWindowTest {
 TEST_F(DesktopKeybindingsPanelTest, GnomeWithoutPortalAddsTheShortcutsAtOnceAndTakesThemOutAgain) {
   keeper = gnomeKeeper(buildProgram(QStringLiteral("ostrelctl")));
   ASSERT_TRUE(keeper);
-  DesktopServices::shared().setState(DesktopService::Input, {QStringLiteral("portal"), QStringLiteral("RemoteDesktop")});
+  DesktopServices::shared().setState(DesktopService::Input,
+                                     {QStringLiteral("portal"), QStringLiteral("RemoteDesktop")});
   CurrentLanguage = 1;
   TestSecondView* view = open();
   DesktopKeybindingsPanel* panel = view->desktopKeybindingsPanel();

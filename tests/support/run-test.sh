@@ -5,6 +5,8 @@
 #  --kwin    kwin_wayland --virtual with the real portals (xdg-desktop-portal and
 #            its KDE backend) on a session bus of its own
 #  --weston  weston's headless backend, on a session bus with no portal at all
+#  --gnome   a headless GNOME Shell with its settings daemon's media keys and
+#            dconf (tests/gnome/headless-gnome.sh)
 # A Wayland desktop's bus starts nothing on demand: what runs is what was
 # started here. Its XDG data, cache and state folders are fresh too (KDE keeps
 # its record of assigned shortcuts there). When the compositor's programs are
@@ -19,6 +21,7 @@ while [ $# -gt 0 ]; do
     --dbus) want_dbus=1; shift ;;
     --kwin) want_wayland=kwin; shift ;;
     --weston) want_wayland=weston; shift ;;
+    --gnome) want_wayland=gnome; shift ;;
     *) break ;;
   esac
 done
@@ -59,6 +62,25 @@ bus_has() {
   dbus-send --session --reply-timeout=5000 --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
+# write_bus_config FILE session|system EXTRA: a bus of the test's own; EXTRA
+# goes into the configuration (a <servicedir>, say).
+write_bus_config() {
+  cat >"$1" <<END
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>$2</type>
+  <listen>unix:dir=$scratch</listen>
+  <auth>EXTERNAL</auth>
+  $3
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+END
+}
 desktop_failed() {
   echo "$1 did not start:" >&2
   cat "$scratch"/*.log >&2
@@ -70,7 +92,10 @@ start_desktop() {
     [ -x "$p" ] && kde_portal=$p
   done
   local missing=()
-  if [ "$1" = kwin ]; then
+  if [ "$1" = gnome ]; then
+    . "$(dirname "${BASH_SOURCE[0]}")/../gnome/headless-gnome.sh"
+    read -ra missing <<<"$(gnome_missing)"
+  elif [ "$1" = kwin ]; then
     command -v kwin_wayland >/dev/null || missing+=(kwin_wayland)
     [ -x /usr/libexec/xdg-desktop-portal ] || missing+=(xdg-desktop-portal)
     [ -n "$kde_portal" ] || missing+=(xdg-desktop-portal-kde)
@@ -85,20 +110,12 @@ start_desktop() {
   fi
   mkdir -p "$scratch/data" "$scratch/cache"
   export XDG_DATA_HOME="$scratch/data" XDG_CACHE_HOME="$scratch/cache"
-  cat >"$scratch/bus.conf" <<END
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$scratch</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-END
+  if [ "$1" = gnome ]; then
+    start_gnome
+    export QT_QPA_PLATFORM=wayland
+    return
+  fi
+  write_bus_config "$scratch/bus.conf" session ""
   dbus-daemon --config-file="$scratch/bus.conf" --nofork --print-address=3 3>"$scratch/bus" &
   desktop_pids+=($!)
   wait_until "[ -s '$scratch/bus' ]" || desktop_failed dbus-daemon

@@ -39,8 +39,9 @@ CtlOutcome keybindings(const CtlRequest& request, const QString& ostrelctl) {
   CtlOutcome outcome{ExitCode::Done, compositorKeybindings(compositor, recorded, ostrelctl), QString()};
   for (KeybindingAction action : missingKeyNames(compositor, recorded)) {
     outcome.code = ExitCode::Failed;
-    outcome.error += QStringLiteral("ostrelctl: the %1 shortcut is on a key %2 has no name for: record another key in "
-                                    "Ostrel's settings window\n")
+    outcome.error += QStringLiteral(
+                         "ostrelctl: the %1 shortcut is on a key %2 has no name for: record another key in "
+                         "Ostrel's settings window\n")
                          .arg(keybindingActionName(action, true).toLower(), compositorTitle(compositor));
   }
   return outcome;
@@ -69,13 +70,15 @@ QString gnomeShortcutsText(const GnomeShortcutsStatus& status, const QString& os
     } else {
       out += QStringLiteral("%1 runs %2\n").arg(s.keys, s.command);
       if (!s.runs) {
-        out += QStringLiteral("                that command does not run an ostrelctl that is there; "
-                              "`gnome-shortcuts add` makes it run %1\n")
+        out += QStringLiteral(
+                   "                that command does not run an ostrelctl that is there; "
+                   "`gnome-shortcuts add` makes it run %1\n")
                    .arg(ostrelctl);
       }
       if (!s.asRecorded) {
-        out += QStringLiteral("                not the key recorded in Ostrel's settings; `gnome-shortcuts add` "
-                              "puts that back\n");
+        out += QStringLiteral(
+            "                not the key recorded in Ostrel's settings; `gnome-shortcuts add` "
+            "puts that back\n");
       }
       for (const QString& other : s.sameKeyAs) {
         out += QStringLiteral("                the same key as your shortcut \"%1\": GNOME runs only one of them\n")

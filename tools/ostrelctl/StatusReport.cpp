@@ -69,11 +69,13 @@ QString shortcutsTodo(const QVariantMap& d) {
     case ShortcutsStep::ChangeInDesktop:
       return QStringLiteral("change the keys in the desktop's keyboard settings, or accept the ones it assigned");
     case ShortcutsStep::RestoreGnomeKeys:
-      return QStringLiteral("run `ostrelctl gnome-shortcuts add` (or Add in Ostrel's settings window) to give GNOME "
-                            "the recorded keys again");
+      return QStringLiteral(
+          "run `ostrelctl gnome-shortcuts add` (or Add in Ostrel's settings window) to give GNOME "
+          "the recorded keys again");
     case ShortcutsStep::AddToGnome:
-      return QStringLiteral("run `ostrelctl gnome-shortcuts add`, or press Add in Ostrel's settings window, to put "
-                            "them among GNOME's custom shortcuts");
+      return QStringLiteral(
+          "run `ostrelctl gnome-shortcuts add`, or press Add in Ostrel's settings window, to put "
+          "them among GNOME's custom shortcuts");
     case ShortcutsStep::PasteKeybindings:
       if (const std::optional<Compositor> c = compositorNamed(own)) {
         return QStringLiteral("paste what `ostrelctl keybindings %1` prints into %2 and reload it")
@@ -81,8 +83,9 @@ QString shortcutsTodo(const QVariantMap& d) {
       }
       return QString();
     case ShortcutsStep::BindOstrelctl:
-      return QStringLiteral("bind `ostrelctl refresh`, `ostrelctl contrast up` and `ostrelctl contrast down` in the "
-                            "desktop's own keyboard settings");
+      return QStringLiteral(
+          "bind `ostrelctl refresh`, `ostrelctl contrast up` and `ostrelctl contrast down` in the "
+          "desktop's own keyboard settings");
   }
   return QString();
 }

@@ -61,9 +61,7 @@ struct GSettingsCustomShortcutStore::Handles {
     return it->second.get();
   }
 
-  void connect(GSettings* settings) {
-    g_signal_connect(settings, "changed", G_CALLBACK(&Handles::onChanged), this);
-  }
+  void connect(GSettings* settings) { g_signal_connect(settings, "changed", G_CALLBACK(&Handles::onChanged), this); }
 
   static void onChanged(GSettings*, const gchar*, gpointer self) {
     auto* h = static_cast<Handles*>(self);
@@ -83,10 +81,11 @@ std::unique_ptr<GSettingsCustomShortcutStore> GSettingsCustomShortcutStore::crea
   for (const char* key : kEntryKeys) complete = complete && g_settings_schema_has_key(entrySchema.get(), key);
   if (!complete) {
     if (whyNot) {
-      *whyNot = QStringLiteral(
-          "GNOME's keyboard shortcut settings (the GSettings schema %1) are not installed: this is not a GNOME "
-          "desktop, or gnome-settings-daemon is missing")
-                    .arg(QLatin1String(kListSchema));
+      *whyNot =
+          QStringLiteral(
+              "GNOME's keyboard shortcut settings (the GSettings schema %1) are not installed: this is not a GNOME "
+              "desktop, or gnome-settings-daemon is missing")
+              .arg(QLatin1String(kListSchema));
     }
     return nullptr;
   }
@@ -97,8 +96,8 @@ std::unique_ptr<GSettingsCustomShortcutStore> GSettingsCustomShortcutStore::crea
   if (qstrcmp(backendType, "GMemorySettingsBackend") == 0 || qstrcmp(backendType, "GNullSettingsBackend") == 0) {
     if (whyNot) {
       *whyNot = QStringLiteral(
-          "GSettings keeps values only inside this program here (%1; dconf-gsettings-backend is missing), so "
-          "GNOME would never see the shortcuts")
+                    "GSettings keeps values only inside this program here (%1; dconf-gsettings-backend is missing), so "
+                    "GNOME would never see the shortcuts")
                     .arg(QLatin1String(backendType));
     }
     return nullptr;
@@ -109,8 +108,7 @@ std::unique_ptr<GSettingsCustomShortcutStore> GSettingsCustomShortcutStore::crea
   return std::unique_ptr<GSettingsCustomShortcutStore>(new GSettingsCustomShortcutStore(std::move(h)));
 }
 
-GSettingsCustomShortcutStore::GSettingsCustomShortcutStore(std::unique_ptr<Handles> handles)
-    : h_(std::move(handles)) {}
+GSettingsCustomShortcutStore::GSettingsCustomShortcutStore(std::unique_ptr<Handles> handles) : h_(std::move(handles)) {}
 
 GSettingsCustomShortcutStore::~GSettingsCustomShortcutStore() = default;
 
@@ -168,7 +166,9 @@ bool GSettingsCustomShortcutStore::resetEntry(const QString& path) {
   return true;
 }
 
-void GSettingsCustomShortcutStore::flush() { g_settings_sync(); }
+void GSettingsCustomShortcutStore::flush() {
+  g_settings_sync();
+}
 
 void GSettingsCustomShortcutStore::watch(const QStringList& paths, std::function<void()> changed) {
   g_signal_handlers_disconnect_by_data(h_->list.get(), h_.get());

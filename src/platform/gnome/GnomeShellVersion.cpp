@@ -7,9 +7,9 @@ namespace ostrel::platform {
 
 std::optional<QString> gnomeShellVersion(const QDBusConnection& bus) {
   if (!bus.isConnected()) return std::nullopt;
-  QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
-                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                     QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   get << QStringLiteral("org.gnome.Shell") << QStringLiteral("ShellVersion");
   // The shell is never started on demand: it runs, or this is not GNOME.
   get.setAutoStartService(false);

@@ -45,7 +45,7 @@ std::optional<Compositor> offeredCompositor() {
 
 GnomeShortcutsKeeper* offeredGnome() {
   return DesktopServices::shared().ownKeybindings() == QLatin1String("gnome") ? GnomeShortcutsKeeper::active()
-                                                                               : nullptr;
+                                                                              : nullptr;
 }
 
 }  // namespace
@@ -107,8 +107,7 @@ DesktopKeybindingsPanel::DesktopKeybindingsPanel(QWidget* parent) : QWidget(pare
   // Three lines, and room for a scroll bar under them when a path is long.
   keybindingsText_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   keybindingsText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  keybindingsText_->setFixedHeight(metrics.lineSpacing() * 3 +
-                                   2 * int(keybindingsText_->document()->documentMargin()) +
+  keybindingsText_->setFixedHeight(metrics.lineSpacing() * 3 + 2 * int(keybindingsText_->document()->documentMargin()) +
                                    2 * keybindingsText_->frameWidth() +
                                    keybindingsText_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
   keybindingsLayout->addWidget(keybindingsText_);
@@ -187,8 +186,8 @@ void DesktopKeybindingsPanel::refresh() {
   const std::optional<Compositor> compositor = offeredCompositor();
   keybindingsSection_->setVisible(compositor.has_value());
   if (compositor) {
-    const QString lines = compositorKeybindings(*compositor, recordedShortcuts(),
-                                                ostrelctlIn(QCoreApplication::applicationDirPath()));
+    const QString lines =
+        compositorKeybindings(*compositor, recordedShortcuts(), ostrelctlIn(QCoreApplication::applicationDirPath()));
     if (keybindingsText_->toPlainText() != lines) keybindingsText_->setPlainText(lines);
     copy_->setText(en.copy);
     QSize size = copy_->sizeHint();

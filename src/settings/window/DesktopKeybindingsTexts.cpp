@@ -63,7 +63,8 @@ QString shortcutsTodo(const QVariantMap& d, bool english) {
 
 QString inputTodo(const QVariantMap& d, bool english) {
   if (inputStep(d) == InputStep::AllowWhenAsked) {
-    return pick(english, "Allow it when the desktop asks, as a monitor connects.", "显示器连接时，请在桌面询问时允许。");
+    return pick(english, "Allow it when the desktop asks, as a monitor connects.",
+                "显示器连接时，请在桌面询问时允许。");
   }
   return QString();
 }
@@ -77,12 +78,12 @@ QString sentence(const QString& label, const QString& path, const QString& todo,
 }  // namespace
 
 QStringList desktopServiceLines(const QVariantMap& d, bool english) {
-  return {sentence(pick(english, "Shortcuts: ", "快捷键："),
-                   shortcutsPath(d.value(QStringLiteral("ShortcutsBackend")).toString(), english),
-                   shortcutsTodo(d, english), english),
-          sentence(pick(english, "Monitor keys and pointer: ", "显示器按键和指针："),
-                   inputPath(d.value(QStringLiteral("InputBackend")).toString(), english), inputTodo(d, english),
-                   english)};
+  return {
+      sentence(pick(english, "Shortcuts: ", "快捷键："),
+               shortcutsPath(d.value(QStringLiteral("ShortcutsBackend")).toString(), english),
+               shortcutsTodo(d, english), english),
+      sentence(pick(english, "Monitor keys and pointer: ", "显示器按键和指针："),
+               inputPath(d.value(QStringLiteral("InputBackend")).toString(), english), inputTodo(d, english), english)};
 }
 
 QStringList gnomeShortcutLines(const GnomeShortcutsStatus& status, bool english) {
@@ -104,10 +105,18 @@ QStringList gnomeShortcutLines(const GnomeShortcutsStatus& status, bool english)
   return lines;
 }
 
-QString gnomeAddTitle(bool english) { return pick(english, "Add to GNOME", "添加到 GNOME"); }
-QString gnomeRemoveTitle(bool english) { return pick(english, "Remove from GNOME", "从 GNOME 移除"); }
-QString copyTitle(bool english) { return pick(english, "Copy", "复制"); }
-QString copiedNote(bool english) { return pick(english, "Copied.", "已复制。"); }
+QString gnomeAddTitle(bool english) {
+  return pick(english, "Add to GNOME", "添加到 GNOME");
+}
+QString gnomeRemoveTitle(bool english) {
+  return pick(english, "Remove from GNOME", "从 GNOME 移除");
+}
+QString copyTitle(bool english) {
+  return pick(english, "Copy", "复制");
+}
+QString copiedNote(bool english) {
+  return pick(english, "Copied.", "已复制。");
+}
 
 QString gnomeFailure(const QString& error, bool english) {
   return (english ? QStringLiteral("GNOME's shortcuts were not changed: %1") : QStringLiteral("GNOME 快捷键未更改：%1"))
