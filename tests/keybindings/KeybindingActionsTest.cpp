@@ -121,27 +121,6 @@ TEST(CompositorKeybindings, ThreeLinesReadyToPasteForEachCompositor) {
   EXPECT_TRUE(missingKeyNames(Compositor::Sway, recorded).empty());
 }
 
-TEST(CompositorKeybindings, TheSessionsCompositorByItsDesktopNameOrItsSocket) {
-  const struct {
-    const char* desktop;
-    const char* variable;
-    std::optional<Compositor> compositor;
-  } cases[] = {
-      {"sway", nullptr, Compositor::Sway}, {"Hyprland", nullptr, Compositor::Hyprland},
-      {"i3", nullptr, Compositor::I3},     {"ubuntu:GNOME", nullptr, std::nullopt},
-      {"", "SWAYSOCK", Compositor::Sway},  {"", "HYPRLAND_INSTANCE_SIGNATURE", Compositor::Hyprland},
-      {"", "I3SOCK", Compositor::I3},      {"KDE", nullptr, std::nullopt},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.desktop);
-    qputenv("XDG_CURRENT_DESKTOP", c.desktop);
-    if (c.variable) qputenv(c.variable, "/run/user/1000/socket");
-    EXPECT_EQ(sessionCompositor(), c.compositor);
-    if (c.variable) qunsetenv(c.variable);
-  }
-  qunsetenv("XDG_CURRENT_DESKTOP");
-}
-
 // sway's own parser (`sway --validate`) takes every line Ostrel can write:
 // each key the table names, with every modifier, and a path that needs quotes.
 TEST(CompositorKeybindings, SwaysOwnParserTakesEveryLine) {

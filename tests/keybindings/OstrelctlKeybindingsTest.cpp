@@ -62,9 +62,6 @@ TEST_F(OstrelctlKeybindings, PrintsTheRecordedShortcutsForEachCompositorRunningI
                                          "bind = CTRL ALT, Up, exec, %1 contrast up\n"
                                          "bind = CTRL ALT, Down, exec, %1 contrast down\n")
                               .arg(self));
-  const CtlRun i3 = ostrelctl({QStringLiteral("keybindings"), QStringLiteral("i3")});
-  EXPECT_EQ(i3.out.section('\n', 0, 0),
-            QStringLiteral("bindsym Shift+Mod4+F5 exec --no-startup-id %1 refresh").arg(self));
   const CtlRun weston = ostrelctl({QStringLiteral("keybindings"), QStringLiteral("weston")});
   EXPECT_EQ(weston.status, 2);
   EXPECT_EQ(weston.err, QStringLiteral("ostrelctl: keybindings must be sway, hyprland or i3, not \"weston\"\n"
