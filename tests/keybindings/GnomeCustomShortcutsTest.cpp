@@ -170,7 +170,8 @@ TEST_F(GnomeCustomShortcutsTest, UpdateFollowsNewKeysOnlyForTheEntriesStillListe
 TEST_F(GnomeCustomShortcutsTest, StatusKnowsTheRecipesEntriesTheUsersOwnAndTheirKeys) {
   // The README's recipe (ostrelctl through PATH), and shortcuts made by hand
   // in GNOME Settings.
-  qputenv("PATH", QFileInfo(ostrelctl).path().toLocal8Bit() + ':' + qgetenv("PATH"));
+  const QByteArray path = QFileInfo(ostrelctl).path().toLocal8Bit() + ':' + qgetenv("PATH");
+  qputenv("PATH", path);
   writeEntry(kRefresh, QStringLiteral("E-paper fast refresh"), QStringLiteral("ostrelctl refresh"),
              QStringLiteral("<Super><Shift>r"));
   writeEntry(kCustom0, QStringLiteral("Down by hand"), QStringLiteral("ostrelctl contrast down"),
