@@ -6,7 +6,7 @@ _ostrelctl()
     _init_completion || return
 
     local commands="refresh contrast mode speed light brightness temperature
-        sync-time read status monitors autostart help"
+        sync-time read status monitors autostart gnome-shortcuts keybindings help"
 
     # The command is the first word that is not an option; its value, if it
     # takes one, is the next such word.
@@ -42,6 +42,8 @@ _ostrelctl()
         speed) values="1 2 3 4 5" ;;
         light) values="off cold warm mixed" ;;
         autostart) values="on off status" ;;
+        gnome-shortcuts) values="add remove status" ;;
+        keybindings) values="sway hyprland i3" ;;
     esac
     COMPREPLY=($(compgen -W "$values" -- "$cur"))
 } &&

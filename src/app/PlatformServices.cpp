@@ -1,5 +1,6 @@
 #include "app/PlatformServices.h"
 
+#include "app/OwnKeybindingsChoice.h"
 #include "common/DesktopServices.h"
 #include "common/Log.h"
 #include "platform/portal/PortalPlatform.h"
@@ -52,6 +53,7 @@ void PlatformServices::chooseX11() {
   if (platform::x11SessionAvailable(&whyNoKeyMonitor_)) {
     injector_ = platform::createX11InputInjector(&whyNoInjector_);
     keyMonitor_ = platform::createX11GlobalKeyMonitor(&whyNoKeyMonitor_);
+    if (keyMonitor_ && isGnomeSession()) keyMonitor_ = leaveGnomesKeysToGnome(std::move(keyMonitor_));
   } else {
     whyNoInjector_ = whyNoKeyMonitor_;
   }
@@ -76,12 +78,23 @@ void PlatformServices::chooseX11() {
 void PlatformServices::choosePortals() {
   const QDBusConnection bus = QDBusConnection::sessionBus();
   platform::registerWithPortal(bus, QGuiApplication::desktopFileName());
-  keyMonitor_ = platform::createPortalGlobalKeyMonitor(bus, &whyNoKeyMonitor_);
+  // GNOME before 48 has no portal of its own for the shortcuts (whatever the
+  // interface's presence says): its custom shortcuts run ostrelctl instead.
+  if (const std::optional<QString> whyNotPortal = whyNotGnomePortal(bus)) {
+    QString whyNoGnome;
+    gnomeShortcuts_ = keepGnomeShortcuts(*whyNotPortal, &whyNoGnome);
+    whyNoKeyMonitor_ =
+        *whyNotPortal + (gnomeShortcuts_ ? QStringLiteral("; GNOME's custom shortcuts run ostrelctl instead")
+                                         : QStringLiteral(", and ") + whyNoGnome);
+  } else {
+    keyMonitor_ = platform::createPortalGlobalKeyMonitor(bus, &whyNoKeyMonitor_);
+  }
   if (keyMonitor_) {
     log("Global shortcuts go through the desktop's GlobalShortcuts portal; the desktop assigns their keys");
-  } else {
+  } else if (!gnomeShortcuts_) {
     whyNoKeyMonitor_ += QLatin1String(kBindOstrelctlInstead);
     unavailable(DesktopService::Shortcuts, whyNoKeyMonitor_);
+    offerCompositorKeybindings();
   }
   chooseWaylandInput(bus);
 }

@@ -9,6 +9,10 @@
 //    both (wlroots compositors), else through the RemoteDesktop portal. Under
 //    Xwayland the X11 backends would see and reach only X clients, so they
 //    are not used there.
+//    On GNOME before 48 the shortcuts go through GNOME's own custom shortcuts
+//    instead (app/OwnKeybindingsChoice.h), even where a portal offers the
+//    interface; on a compositor without the portal the settings window shows
+//    the lines for its configuration.
 //  - Otherwise (an X11 session): the X11 backends, as they always were.
 //
 // What serves each service, or why nothing does, is logged once (for a service
@@ -18,6 +22,7 @@
 //
 // Main thread, after the QApplication exists (except chooseQtPlatform()).
 
+#include "keybindings/GnomeShortcutsKeeper.h"
 #include "platform/GlobalKeyMonitor.h"
 #include "platform/InputInjector.h"
 
@@ -63,6 +68,7 @@ class PlatformServices {
   QString whyNoInjector_;
   std::unique_ptr<platform::GlobalKeyMonitor> keyMonitor_;
   QString whyNoKeyMonitor_;
+  std::unique_ptr<GnomeShortcutsKeeper> gnomeShortcuts_;
 };
 
 }  // namespace ostrel

@@ -125,6 +125,12 @@ ShortcutAssignment DesktopServices::assignment(const QString& id) const {
   return {};
 }
 
+void DesktopServices::setOwnKeybindings(const QString& name) {
+  if (ownKeybindings_ == name) return;
+  ownKeybindings_ = name;
+  changed();
+}
+
 void DesktopServices::noteShortcutsChangedByDesktop() {
   ++changedByDesktop_;
   changed();
@@ -149,6 +155,7 @@ QVariantMap DesktopServices::properties() const {
       {QStringLiteral("ShortcutsChangedByDesktop"), changedByDesktop_},
       {QStringLiteral("InputBackend"), input_.backend},
       {QStringLiteral("InputDetail"), input_.detail},
+      {QStringLiteral("OwnKeybindings"), ownKeybindings_},
   };
 }
 

@@ -28,8 +28,10 @@ extern const QString DesktopShortcutContrastDown;  // "contrast-down"
 enum class DesktopService { Shortcuts, Input };
 
 struct ServiceState {
-  QString backend;  // "x11" or "portal"; empty while nothing serves the service
-  QString detail;   // one sentence: what serves it and how, or why nothing does
+  // "x11", "portal" or, for the shortcuts, "gnome" (GNOME's own custom
+  // shortcuts run ostrelctl); empty while nothing serves the service
+  QString backend;
+  QString detail;  // one sentence: what serves it and how, or why nothing does
 
   bool operator==(const ServiceState&) const = default;
 };
@@ -63,6 +65,12 @@ class DesktopServices {
   // The assignment of one shortcut id, or an empty one (no id) when none.
   ShortcutAssignment assignment(const QString& id) const;
 
+  // The desktop's own keybindings Ostrel can fill or print for where no
+  // portal serves its shortcuts: "gnome" (GNOME's custom shortcuts), "sway",
+  // "hyprland", "i3"; empty for none.
+  QString ownKeybindings() const { return ownKeybindings_; }
+  void setOwnKeybindings(const QString& name);
+
   // How often the user re-assigned keys in the desktop's own settings.
   int shortcutsChangedByDesktop() const { return changedByDesktop_; }
   void noteShortcutsChangedByDesktop();
@@ -70,7 +78,7 @@ class DesktopServices {
   // The bus form (an a{sv}): ShortcutsBackend, ShortcutsDetail, ShortcutsBinding
   // ("", "asking", "bound", "declined", "failed"), ShortcutIds,
   // ShortcutsPreferred, ShortcutsAssigned (three parallel string lists),
-  // ShortcutsChangedByDesktop, InputBackend, InputDetail.
+  // ShortcutsChangedByDesktop, InputBackend, InputDetail, OwnKeybindings.
   QVariantMap properties() const;
 
   // Back to the state of a fresh process (tests).
@@ -84,6 +92,7 @@ class DesktopServices {
   ShortcutBinding binding_ = ShortcutBinding::NotAsked;
   QList<ShortcutAssignment> assignments_;
   int changedByDesktop_ = 0;
+  QString ownKeybindings_;
 };
 
 // "asking", "bound", ... as on the bus; "" for NotAsked.

@@ -65,6 +65,12 @@ TEST(CommandLine, AcceptsEveryCommandWithItsValues) {
       {"--version", CtlCommand::Version, 0, false, false},
       {"refresh --version", CtlCommand::Version, 0, false, false},
       {"--version --help", CtlCommand::Help, 0, false, false},
+      {"gnome-shortcuts add", CtlCommand::GnomeShortcutsAdd, 0, false, false},
+      {"gnome-shortcuts Remove", CtlCommand::GnomeShortcutsRemove, 0, false, false},
+      {"-v gnome-shortcuts status", CtlCommand::GnomeShortcutsStatus, 0, false, true},
+      {"keybindings sway", CtlCommand::Keybindings, 0, false, false},
+      {"keybindings Hyprland", CtlCommand::Keybindings, 1, false, false},
+      {"keybindings i3", CtlCommand::Keybindings, 2, false, false},
   };
   for (const Accepted& c : cases) {
     SCOPED_TRACE(c.line);
@@ -115,6 +121,13 @@ TEST(CommandLine, RefusesWithTheAcceptedValues) {
       {"autostart", "autostart needs a value: on, off or status"},
       {"autostart on off", "autostart takes one value, not \"off\""},
       {"autostart status --json", "--json goes with status, read or monitors, not with autostart"},
+      {"gnome-shortcuts", "gnome-shortcuts needs a value: add, remove or status"},
+      {"gnome-shortcuts on", "gnome-shortcuts must be add, remove or status, not \"on\""},
+      {"gnome-shortcuts add remove", "gnome-shortcuts takes one value, not \"remove\""},
+      {"gnome-shortcuts status --json", "--json goes with status, read or monitors, not with gnome-shortcuts"},
+      {"keybindings", "keybindings needs a value: sway, hyprland or i3"},
+      {"keybindings kde", "keybindings must be sway, hyprland or i3, not \"kde\""},
+      {"keybindings sway i3", "keybindings takes one value, not \"i3\""},
   };
   for (const Refused& c : cases) {
     SCOPED_TRACE(c.line);
@@ -128,9 +141,9 @@ TEST(CommandLine, UsageErrorPointsAtHelp) {
   EXPECT_EQ(usageErrorText({QStringLiteral("unknown command \"x\"")}),
             QStringLiteral("ostrelctl: unknown command \"x\"\nTry 'ostrelctl --help'.\n"));
   // Every command word the parser takes is in the help.
-  for (const char* word :
-       {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time", "read", "status",
-        "monitors", "autostart on|off|status", "--json", "--verbose", "--version"}) {
+  for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
+                           "read", "status", "monitors", "autostart on|off|status", "gnome-shortcuts add|remove|status",
+                           "keybindings sway|hyprland|i3", "--json", "--verbose", "--version"}) {
     EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
   }
 }
@@ -273,12 +286,15 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
   StatusValues wayland = none;
   wayland.desktop = waylandDesktop();
   const QJsonObject desktop = QJsonDocument::fromJson(statusJson(wayland)).object()["desktop"].toObject();
-  EXPECT_EQ(desktop["input"],
-            (QJsonObject{{"backend", QJsonValue::Null}, {"detail", "the desktop offers no RemoteDesktop portal"}}));
+  EXPECT_EQ(desktop["input"], (QJsonObject{{"backend", QJsonValue::Null},
+                                           {"detail", "the desktop offers no RemoteDesktop portal"},
+                                           {"todo", QJsonValue::Null}}));
+  EXPECT_EQ(desktop["ownKeybindings"], QJsonValue(QJsonValue::Null));
   const QJsonObject shortcuts = desktop["shortcuts"].toObject();
   EXPECT_EQ(shortcuts["backend"], "portal");
   EXPECT_EQ(shortcuts["binding"], "bound");
   EXPECT_EQ(shortcuts["changedByDesktop"], 1);
+  EXPECT_EQ(shortcuts["todo"], "change the keys in the desktop's keyboard settings, or accept the ones it assigned");
   QStringList keys;
   for (const QJsonValue& k : shortcuts["keys"].toArray()) {
     keys << QStringLiteral("%1 %2 %3 %4")
@@ -321,8 +337,82 @@ TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {
                            "  contrast-up:    Alt+Control+u\n"
                            "  contrast-down:  no key (recorded CTRL+P: set one in the desktop's keyboard settings)\n"
                            "  re-assigned in the desktop's keyboard settings: once\n"
+                           "  to do:        change the keys in the desktop's keyboard settings, or accept the ones it "
+                           "assigned\n"
                            "Monitor input:  unavailable: the desktop offers no RemoteDesktop portal\n"));
   EXPECT_EQ(monitorsText(fortyEight()), QStringLiteral("ttyUSB0\nttyUSB1\n"));
+}
+
+// Per service what serves it and what the user must do, on the desktops
+// without a GlobalShortcuts portal and elsewhere.
+TEST(StatusReport, SaysWhatTheUserMustDoForEachService) {
+  const QVariantMap gnomeWithout{{"ShortcutsBackend", ""},
+                                 {"ShortcutsDetail",
+                                  "GNOME 43.9 has no GlobalShortcuts portal of its own, and "
+                                  "GNOME's custom shortcuts do not run ostrelctl for contrast up"},
+                                 {"OwnKeybindings", "gnome"},
+                                 {"InputBackend", "portal"},
+                                 {"InputDetail", "RemoteDesktop portal (version 1)"}};
+  QVariantMap gnomeRuns = gnomeWithout;
+  gnomeRuns["ShortcutsBackend"] = "gnome";
+  gnomeRuns["ShortcutsDetail"] = "GNOME's custom shortcuts run /usr/bin/ostrelctl";
+  gnomeRuns["ShortcutsBinding"] = "bound";
+  gnomeRuns["ShortcutIds"] = QStringList{"refresh", "contrast-up", "contrast-down"};
+  gnomeRuns["ShortcutsPreferred"] = QStringList{"CTRL+D", "CTRL+U", "CTRL+P"};
+  gnomeRuns["ShortcutsAssigned"] = QStringList{"Ctrl+D", "Ctrl+U", "Ctrl+P"};
+  QVariantMap gnomeEdited = gnomeRuns;
+  gnomeEdited["ShortcutsAssigned"] = QStringList{"Ctrl+D", "Super+U", "Ctrl+P"};
+  const QVariantMap sway{{"ShortcutsBackend", ""},
+                         {"ShortcutsDetail", "the desktop offers no GlobalShortcuts portal"},
+                         {"OwnKeybindings", "sway"},
+                         {"InputBackend", ""},
+                         {"InputDetail", "the desktop offers no RemoteDesktop portal"}};
+  const QVariantMap x11{{"ShortcutsBackend", "x11"}, {"InputBackend", "x11"}};
+  const QVariantMap unknown{{"ShortcutsBackend", ""}, {"OwnKeybindings", ""}};
+  const struct {
+    const char* name;
+    QVariantMap desktop;
+    const char* shortcuts;
+    const char* input;
+  } cases[] = {
+      {"GNOME 43 before Add", gnomeWithout,
+       "run `ostrelctl gnome-shortcuts add`, or press Add in Ostrel's settings window, to put them among GNOME's "
+       "custom shortcuts",
+       "allow it when the desktop asks, as a monitor connects"},
+      {"GNOME 43 after Add", gnomeRuns, "", "allow it when the desktop asks, as a monitor connects"},
+      {"a key changed in GNOME Settings", gnomeEdited,
+       "run `ostrelctl gnome-shortcuts add` (or Add in Ostrel's settings window) to give GNOME the recorded keys "
+       "again",
+       "allow it when the desktop asks, as a monitor connects"},
+      {"sway", sway, "paste what `ostrelctl keybindings sway` prints into ~/.config/sway/config and reload it", ""},
+      {"X11", x11, "", ""},
+      {"another desktop without portal", unknown,
+       "bind `ostrelctl refresh`, `ostrelctl contrast up` and `ostrelctl contrast down` in the desktop's own "
+       "keyboard settings",
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(shortcutsTodo(c.desktop), QString::fromUtf8(c.shortcuts));
+    EXPECT_EQ(inputTodo(c.desktop), QString::fromUtf8(c.input));
+  }
+  StatusValues v;
+  v.desktop = gnomeEdited;
+  EXPECT_EQ(statusText(v),
+            QStringLiteral("No monitor connected.\n"
+                           "Shortcuts:      GNOME's custom shortcuts run /usr/bin/ostrelctl\n"
+                           "  refresh:        Ctrl+D\n"
+                           "  contrast-up:    Super+U (recorded CTRL+U: change it in the desktop's keyboard "
+                           "settings)\n"
+                           "  contrast-down:  Ctrl+P\n"
+                           "  to do:        run `ostrelctl gnome-shortcuts add` (or Add in Ostrel's settings window) "
+                           "to give GNOME the recorded keys again\n"
+                           "Monitor input:  RemoteDesktop portal (version 1)\n"
+                           "  to do:        allow it when the desktop asks, as a monitor connects\n"));
+  const QJsonObject desktop = QJsonDocument::fromJson(statusJson(v)).object()["desktop"].toObject();
+  EXPECT_EQ(desktop["shortcuts"]["backend"], "gnome");
+  EXPECT_EQ(desktop["ownKeybindings"], "gnome");
+  EXPECT_EQ(desktop["input"]["todo"], "allow it when the desktop asks, as a monitor connects");
 }
 
 TEST(StatusReport, BusPropertiesBecomeValues) {

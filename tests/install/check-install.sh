@@ -69,13 +69,16 @@ same_layout() {
 
 # command line | what every shell offers at its end
 completions="
-ostrelctl |autostart brightness contrast help light mode monitors read refresh speed status sync-time temperature
+ostrelctl |autostart brightness contrast gnome-shortcuts help keybindings light mode monitors read refresh speed status sync-time temperature
 ostrelctl co|contrast
 ostrelctl contrast |1 2 3 4 5 6 7 8 9 down up
 ostrelctl -v mode |graphic text video
 ostrelctl light w|warm
 ostrelctl speed |1 2 3 4 5
 ostrelctl autostart |off on status
+ostrelctl gnome-shortcuts |add remove status
+ostrelctl -v keybindings |hyprland i3 sway
+ostrelctl keyb|keybindings
 ostrelctl status --j|--json
 "
 check_completion() {  # PREFIX

@@ -8,6 +8,8 @@
 #  --sway    headless sway (wlroots), on a session bus with no portal at all;
 #            OSTREL_SWAY_CONFIG_DIR is a folder its configuration includes
 #            (`swaymsg reload` reads what a test puts there)
+#  --gnome   a headless GNOME Shell with its settings daemon's media keys and
+#            dconf (tests/gnome/headless-gnome.sh)
 # A Wayland desktop's bus starts nothing on demand: what runs is what was
 # started here. Its XDG data, cache and state folders are fresh too (KDE keeps
 # its record of assigned shortcuts there). When the compositor's programs are
@@ -24,6 +26,7 @@ while [ $# -gt 0 ]; do
     --kwin) want_wayland=kwin; shift ;;
     --weston) want_wayland=weston; shift ;;
     --sway) want_wayland=sway; shift ;;
+    --gnome) want_wayland=gnome; shift ;;
     *) break ;;
   esac
 done
@@ -66,6 +69,27 @@ bus_has() {
   dbus-send --session --reply-timeout=5000 --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
+# write_bus_config FILE session|system EXTRA [LISTEN_DIR] [POLICY]: a bus of the
+# test's own listening in LISTEN_DIR (default the scratch folder); EXTRA goes
+# into the configuration (a <servicedir>, say), POLICY into its default policy.
+write_bus_config() {
+  cat >"$1" <<END
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>$2</type>
+  <listen>unix:dir=${4:-$scratch}</listen>
+  <auth>EXTERNAL</auth>
+  $3
+  <policy context="default">
+    ${5:-}
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+END
+}
 desktop_failed() {
   echo "$1 did not start:" >&2
   cat "$scratch"/*.log >&2
@@ -77,7 +101,10 @@ start_desktop() {
     [ -x "$p" ] && kde_portal=$p
   done
   local missing=()
-  if [ "$1" = kwin ]; then
+  if [ "$1" = gnome ]; then
+    . "$(dirname "${BASH_SOURCE[0]}")/../gnome/headless-gnome.sh"
+    read -ra missing <<<"$(gnome_missing)"
+  elif [ "$1" = kwin ]; then
     command -v kwin_wayland >/dev/null || missing+=(kwin_wayland)
     [ -x /usr/libexec/xdg-desktop-portal ] || missing+=(xdg-desktop-portal)
     [ -n "$kde_portal" ] || missing+=(xdg-desktop-portal-kde)
@@ -103,29 +130,19 @@ start_desktop() {
   fi
   mkdir -p "$scratch/data" "$scratch/cache"
   export XDG_DATA_HOME="$scratch/data" XDG_CACHE_HOME="$scratch/cache"
+  if [ "$1" = gnome ]; then
+    start_gnome
+    export QT_QPA_PLATFORM=wayland
+    return
+  fi
   # sway's own user runs the commands of its key bindings (ostrelctl): it must
   # reach the bus too.
-  local listen=$scratch other_users=""
   if [ "$1" = sway ]; then
-    listen=$scratch/bus-socket
-    mkdir -m 755 "$listen"
-    other_users='<allow user="*"/>'
+    mkdir -m 755 "$scratch/bus-socket"
+    write_bus_config "$scratch/bus.conf" session "" "$scratch/bus-socket" '<allow user="*"/>'
+  else
+    write_bus_config "$scratch/bus.conf" session ""
   fi
-  cat >"$scratch/bus.conf" <<END
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$listen</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    $other_users
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-END
   dbus-daemon --config-file="$scratch/bus.conf" --nofork --print-address=3 3>"$scratch/bus" &
   desktop_pids+=($!)
   wait_until "[ -s '$scratch/bus' ]" || desktop_failed dbus-daemon

@@ -51,10 +51,9 @@ QString swayConfigFolder() {
   return qEnvironmentVariable("OSTREL_SWAY_CONFIG_DIR");
 }
 
-QByteArray swayBindingsForOstrelctl() {
-  const QByteArray ctl = buildProgram(QStringLiteral("ostrelctl")).toUtf8();
-  return "bindsym Ctrl+Alt+r exec " + ctl + " refresh\n" + "bindsym Ctrl+Alt+Up exec " + ctl + " contrast up\n" +
-         "bindsym Ctrl+Alt+Down exec " + ctl + " contrast down\n";
+std::optional<QByteArray> swayBindingsForOstrelctl(QString* error) {
+  // What a user pastes: ostrelctl's own lines for the recorded shortcuts.
+  return run(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("keybindings"), QStringLiteral("sway")}, error);
 }
 
 bool focusOnSway(FocusProbe& probe) {

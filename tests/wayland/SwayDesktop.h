@@ -4,6 +4,7 @@
 // focus, and which globals it offers.
 
 #include <QByteArray>
+#include <optional>
 #include <QString>
 #include <QStringList>
 
@@ -17,10 +18,9 @@ bool swaymsg(const QStringList& arguments, QString* error);
 // The folder sway's configuration includes ($OSTREL_SWAY_CONFIG_DIR).
 QString swayConfigFolder();
 
-// The lines that bind Ostrel's three shortcuts to `ostrelctl` in sway's
-// configuration, as `ostrelctl keybindings sway` prints them (with the
-// build's ostrelctl).
-QByteArray swayBindingsForOstrelctl();
+// The lines that bind Ostrel's three recorded shortcuts to `ostrelctl` in
+// sway's configuration: what `ostrelctl keybindings sway` prints (the build's).
+std::optional<QByteArray> swayBindingsForOstrelctl(QString* error);
 
 // Shows the probe full screen and has sway focus it.
 bool focusOnSway(FocusProbe& probe);

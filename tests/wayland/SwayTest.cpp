@@ -74,6 +74,14 @@ class PortalBesideSway {
 
 TEST(OstrelOnSway, PassesTheMonitorsInputOnThroughTheCompositorAndItsKeysRunSwaysBindings) {
   if (const auto missing = missingDesktop()) GTEST_SKIP() << *missing;
+  // Control+Alt with R, Up and Down recorded, as sway users often bind them.
+  const qint64 controlAlt = keys::kControl | keys::kOption;
+  ASSERT_TRUE(writePreferences({{QStringLiteral("refresh_hot_keycode"), kR},
+                                {QStringLiteral("refresh_hot_keycode_flags"), controlAlt},
+                                {QStringLiteral("threshold_hot_keycode"), keys::kUpArrow},
+                                {QStringLiteral("threshold_hot_keycode_flags"), controlAlt},
+                                {QStringLiteral("threshold_down_hot_keycode"), keys::kDownArrow},
+                                {QStringLiteral("threshold_down_hot_keycode_flags"), controlAlt}}));
   PortalBesideSway portal;
   QString error;
   ASSERT_TRUE(portal.start(&error)) << error.toStdString();
@@ -99,8 +107,10 @@ TEST(OstrelOnSway, PassesTheMonitorsInputOnThroughTheCompositorAndItsKeysRunSway
   EXPECT_EQ(probe.count(QEvent::KeyPress, Qt::Key_PageDown), 1u);
 
   // The user's sway configuration with the lines for Ostrel, read again.
+  const std::optional<QByteArray> lines = swayBindingsForOstrelctl(&error);
+  ASSERT_TRUE(lines) << error.toStdString();
   QFile config(swayConfigFolder() + QStringLiteral("/50-ostrel"));
-  ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write(swayBindingsForOstrelctl()) > 0);
+  ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write(*lines) > 0);
   config.close();
   ASSERT_TRUE(swaymsg({QStringLiteral("reload")}, &error)) << error.toStdString();
 

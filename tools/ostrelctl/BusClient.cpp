@@ -71,6 +71,10 @@ std::optional<MethodCall> methodFor(CtlCommand command) {
     case CtlCommand::StartAtLoginOn:
     case CtlCommand::StartAtLoginOff:
     case CtlCommand::StartAtLoginStatus:
+    case CtlCommand::GnomeShortcutsAdd:
+    case CtlCommand::GnomeShortcutsRemove:
+    case CtlCommand::GnomeShortcutsStatus:
+    case CtlCommand::Keybindings:
       return std::nullopt;
   }
   return std::nullopt;

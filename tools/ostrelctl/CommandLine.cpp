@@ -2,6 +2,7 @@
 
 #include "common/Version.h"
 #include "control/ControlProtocol.h"
+#include "keybindings/CompositorKeybindings.h"
 
 #include <QRegularExpression>
 #include <optional>
@@ -30,6 +31,8 @@ constexpr CommandWord kCommands[] = {
     {"help", CtlCommand::Help, std::nullopt},
     // Its value (on, off, status) is read apart from the monitor's settings.
     {"autostart", CtlCommand::StartAtLoginStatus, std::nullopt},
+    {"gnome-shortcuts", CtlCommand::GnomeShortcutsStatus, std::nullopt},
+    {"keybindings", CtlCommand::Keybindings, std::nullopt},
 };
 
 // "autostart on|off|status".
@@ -42,6 +45,31 @@ std::variant<CtlCommand, UsageError> startAtLoginCommand(const QStringList& word
   if (value == QLatin1String("off")) return CtlCommand::StartAtLoginOff;
   if (value == QLatin1String("status")) return CtlCommand::StartAtLoginStatus;
   return UsageError{QStringLiteral("autostart must be %1, not \"%2\"").arg(accepted, words.at(1))};
+}
+
+// "gnome-shortcuts add|remove|status".
+std::variant<CtlCommand, UsageError> gnomeShortcutsCommand(const QStringList& words) {
+  const QString accepted = QStringLiteral("add, remove or status");
+  if (words.size() < 2) return UsageError{QStringLiteral("gnome-shortcuts needs a value: %1").arg(accepted)};
+  if (words.size() > 2) {
+    return UsageError{QStringLiteral("gnome-shortcuts takes one value, not \"%1\"").arg(words.at(2))};
+  }
+  const QString value = words.at(1).toLower();
+  if (value == QLatin1String("add")) return CtlCommand::GnomeShortcutsAdd;
+  if (value == QLatin1String("remove")) return CtlCommand::GnomeShortcutsRemove;
+  if (value == QLatin1String("status")) return CtlCommand::GnomeShortcutsStatus;
+  return UsageError{QStringLiteral("gnome-shortcuts must be %1, not \"%2\"").arg(accepted, words.at(1))};
+}
+
+// "keybindings sway|hyprland|i3".
+std::variant<std::int32_t, UsageError> keybindingsCompositor(const QStringList& words) {
+  const QString accepted = QStringLiteral("sway, hyprland or i3");
+  if (words.size() < 2) return UsageError{QStringLiteral("keybindings needs a value: %1").arg(accepted)};
+  if (words.size() > 2) return UsageError{QStringLiteral("keybindings takes one value, not \"%1\"").arg(words.at(2))};
+  if (const std::optional<Compositor> compositor = compositorNamed(words.at(1))) {
+    return static_cast<std::int32_t>(*compositor);
+  }
+  return UsageError{QStringLiteral("keybindings must be %1, not \"%2\"").arg(accepted, words.at(1))};
 }
 
 const CommandWord* findCommand(const QString& word) {
@@ -142,6 +170,14 @@ std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& argumen
     auto which = startAtLoginCommand(words);
     if (auto* error = std::get_if<UsageError>(&which)) return *error;
     request.command = std::get<CtlCommand>(which);
+  } else if (command->command == CtlCommand::GnomeShortcutsStatus) {
+    auto which = gnomeShortcutsCommand(words);
+    if (auto* error = std::get_if<UsageError>(&which)) return *error;
+    request.command = std::get<CtlCommand>(which);
+  } else if (command->command == CtlCommand::Keybindings) {
+    auto which = keybindingsCompositor(words);
+    if (auto* error = std::get_if<UsageError>(&which)) return *error;
+    request.value = std::get<std::int32_t>(which);
   } else if (command->setting) {
     if (words.size() < 2) {
       return UsageError{QStringLiteral("%1 needs a value: %2").arg(name, acceptedValues(*command->setting))};
@@ -198,6 +234,13 @@ QString helpText() {
       "                           also what the search did with each serial port\n"
       "  autostart on|off|status  start Ostrel when you log in, or not; status\n"
       "                           prints on or off\n"
+      "  gnome-shortcuts add|remove|status\n"
+      "                           GNOME 43 to 47: add the three shortcuts recorded in\n"
+      "                           Ostrel's settings to GNOME's custom keyboard shortcuts,\n"
+      "                           take them out again, or show which keys GNOME runs\n"
+      "  keybindings sway|hyprland|i3\n"
+      "                           print the lines that bind the three shortcuts in that\n"
+      "                           compositor's configuration\n"
       "\n"
       "Options:\n"
       "  --json                   status, read and monitors print JSON\n"
@@ -208,7 +251,9 @@ QString helpText() {
       "Exit status:\n"
       "  0  done\n"
       "  1  the monitor cannot do that, did not answer or did not take the command,\n"
-      "     Ostrel failed, or start at login could not be switched\n"
+      "     Ostrel failed, start at login could not be switched, GNOME's shortcuts\n"
+      "     could not be changed or (status) do not run all three, or a shortcut has\n"
+      "     no key name for the compositor\n"
       "  2  bad command line or value; nothing was sent\n"
       "  3  no monitor connected\n"
       "  4  Ostrel is not running and the serial ports cannot be opened\n");

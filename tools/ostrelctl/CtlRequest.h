@@ -26,6 +26,11 @@ enum class CtlCommand {
   StartAtLoginOn,
   StartAtLoginOff,
   StartAtLoginStatus,
+  // The desktop's own keybindings; they need neither Ostrel nor a monitor.
+  GnomeShortcutsAdd,
+  GnomeShortcutsRemove,
+  GnomeShortcutsStatus,
+  Keybindings,  // value: the compositor (keybindings/CompositorKeybindings.h)
 };
 
 struct CtlRequest {

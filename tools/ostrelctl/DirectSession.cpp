@@ -222,6 +222,10 @@ CtlOutcome DirectSession::execute(const CtlRequest& request) {
     case CtlCommand::StartAtLoginOn:
     case CtlCommand::StartAtLoginOff:
     case CtlCommand::StartAtLoginStatus:
+    case CtlCommand::GnomeShortcutsAdd:
+    case CtlCommand::GnomeShortcutsRemove:
+    case CtlCommand::GnomeShortcutsStatus:
+    case CtlCommand::Keybindings:
       break;
   }
   return {};

@@ -2,6 +2,8 @@
 
 #include "common/DesktopServices.h"
 #include "control/ControlProtocol.h"
+#include "keybindings/CompositorKeybindings.h"
+#include "keybindings/UserSteps.h"
 
 #include <QDBusArgument>
 #include <QJsonArray>
@@ -53,6 +55,49 @@ QString serviceText(const QVariantMap& d, const QString& prefix) {
   return detail;
 }
 
+}  // namespace
+
+QString shortcutsTodo(const QVariantMap& d) {
+  const QString own = d.value(QStringLiteral("OwnKeybindings")).toString();
+  switch (shortcutsStep(d)) {
+    case ShortcutsStep::None:
+      return QString();
+    case ShortcutsStep::AnswerDesktop:
+      return QStringLiteral("answer the desktop's question about Ostrel's shortcuts");
+    case ShortcutsStep::AskAgain:
+      return QStringLiteral("change a shortcut in Ostrel's settings window, or start Ostrel again, to be asked again");
+    case ShortcutsStep::ChangeInDesktop:
+      return QStringLiteral("change the keys in the desktop's keyboard settings, or accept the ones it assigned");
+    case ShortcutsStep::RestoreGnomeKeys:
+      return QStringLiteral(
+          "run `ostrelctl gnome-shortcuts add` (or Add in Ostrel's settings window) to give GNOME "
+          "the recorded keys again");
+    case ShortcutsStep::AddToGnome:
+      return QStringLiteral(
+          "run `ostrelctl gnome-shortcuts add`, or press Add in Ostrel's settings window, to put "
+          "them among GNOME's custom shortcuts");
+    case ShortcutsStep::PasteKeybindings:
+      if (const std::optional<Compositor> c = compositorNamed(own)) {
+        return QStringLiteral("paste what `ostrelctl keybindings %1` prints into %2 and reload it")
+            .arg(compositorName(*c), compositorConfigurationFile(*c));
+      }
+      return QString();
+    case ShortcutsStep::BindOstrelctl:
+      return QStringLiteral(
+          "bind `ostrelctl refresh`, `ostrelctl contrast up` and `ostrelctl contrast down` in the "
+          "desktop's own keyboard settings");
+  }
+  return QString();
+}
+
+QString inputTodo(const QVariantMap& d) {
+  return inputStep(d) == InputStep::AllowWhenAsked
+             ? QStringLiteral("allow it when the desktop asks, as a monitor connects")
+             : QString();
+}
+
+namespace {
+
 QString desktopText(const QVariantMap& d) {
   if (d.isEmpty()) return QString();
   QString out = QStringLiteral("Shortcuts:      %1\n").arg(serviceText(d, QStringLiteral("Shortcuts")));
@@ -74,7 +119,9 @@ QString desktopText(const QVariantMap& d) {
     out += QStringLiteral("  re-assigned in the desktop's keyboard settings: %1\n")
                .arg(changed == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(changed));
   }
+  if (const QString todo = shortcutsTodo(d); !todo.isEmpty()) out += QStringLiteral("  to do:        %1\n").arg(todo);
   out += QStringLiteral("Monitor input:  %1\n").arg(serviceText(d, QStringLiteral("Input")));
+  if (const QString todo = inputTodo(d); !todo.isEmpty()) out += QStringLiteral("  to do:        %1\n").arg(todo);
   return out;
 }
 
@@ -92,10 +139,14 @@ QJsonValue desktopJson(const QVariantMap& d) {
       {QStringLiteral("detail"), d.value(QStringLiteral("ShortcutsDetail")).toString()},
       {QStringLiteral("binding"), text(d.value(QStringLiteral("ShortcutsBinding")).toString())},
       {QStringLiteral("changedByDesktop"), d.value(QStringLiteral("ShortcutsChangedByDesktop")).toInt()},
-      {QStringLiteral("keys"), keys}};
+      {QStringLiteral("keys"), keys},
+      {QStringLiteral("todo"), text(shortcutsTodo(d))}};
   const QJsonObject input{{QStringLiteral("backend"), text(d.value(QStringLiteral("InputBackend")).toString())},
-                          {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()}};
-  return QJsonObject{{QStringLiteral("shortcuts"), shortcuts}, {QStringLiteral("input"), input}};
+                          {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()},
+                          {QStringLiteral("todo"), text(inputTodo(d))}};
+  return QJsonObject{{QStringLiteral("shortcuts"), shortcuts},
+                     {QStringLiteral("input"), input},
+                     {QStringLiteral("ownKeybindings"), text(d.value(QStringLiteral("OwnKeybindings")).toString())}};
 }
 
 }  // namespace

@@ -14,12 +14,14 @@
 //                   null unless the monitor has a front light (MCU version 48)
 //   desktop         what serves Ostrel's global shortcuts and the monitor's
 //                   input (null when Ostrel did not answer):
-//                   { "shortcuts": { "backend": "x11"|"portal"|null, "detail",
+//                   { "shortcuts": { "backend": "x11"|"portal"|"gnome"|null,
+//                       "detail", "todo" (what the user must do, or null),
 //                       "binding": "asking"|"bound"|"declined"|"failed"|null,
 //                       "changedByDesktop": n,
 //                       "keys": [ { "id", "preferred", "assigned" (null: no
 //                                   key), "asRecorded" } ] },
-//                     "input": { "backend", "detail" } }
+//                     "input": { "backend", "detail", "todo" },
+//                     "ownKeybindings": "gnome"|"sway"|"hyprland"|"i3"|null }
 // The text form adds the same as lines after the monitor's.
 //
 // `monitors --json` prints source, monitors, current and
@@ -61,6 +63,11 @@ struct StatusValues {
 
 QString statusText(const StatusValues& values);
 QByteArray statusJson(const StatusValues& values);
+
+// What the user must do for the shortcuts, or the monitor's input, to work
+// (keybindings/UserSteps.h), as a sentence; empty for nothing.
+QString shortcutsTodo(const QVariantMap& desktopServices);
+QString inputTodo(const QVariantMap& desktopServices);
 
 QString monitorsText(const StatusValues& values);
 QByteArray monitorsJson(const StatusValues& values);

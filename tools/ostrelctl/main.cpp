@@ -7,6 +7,7 @@
 #include "ostrelctl/BusClient.h"
 #include "ostrelctl/CommandLine.h"
 #include "ostrelctl/DirectSession.h"
+#include "ostrelctl/KeybindingsCommand.h"
 #include "ostrelctl/StartAtLoginCommand.h"
 #include "serial/PelSerialPortManager.h"
 
@@ -54,6 +55,20 @@ int main(int argc, char* argv[]) {
   if (request.command == CtlCommand::Version) {
     write(stdout, versionText());
     return static_cast<int>(ExitCode::Done);
+  }
+
+  // The desktop's own keybindings: no monitor and no Ostrel needed.
+  if (isKeybindingsCommand(request.command)) {
+    CtlOutcome outcome;
+    QStringList diagnostics;
+    {
+      ostrel::LogCapture capture(true);
+      outcome = runKeybindingsCommand(request, QCoreApplication::applicationFilePath());
+      diagnostics = capture.lines();
+    }
+    if (request.verbose && !diagnostics.isEmpty())
+      write(stderr, diagnostics.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return finish(outcome);
   }
 
   // A connection of our own, closed before the application object goes: the

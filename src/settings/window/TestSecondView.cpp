@@ -7,6 +7,7 @@
 #include "settings/PreferenceKeys.h"
 #include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
+#include "settings/window/DesktopKeybindingsPanel.h"
 #include "settings/window/DesktopShortcutNotes.h"
 #include "shortcuts/KivShortcut.h"
 #include "shortcuts/view/KivShortcutView.h"
@@ -104,8 +105,12 @@ TestSecondView::TestSecondView(PreferenceStore& store, QWidget* parent)
   ui_->setupUi(this);
   desktopNotes_ = new DesktopShortcutNotes(this);
   ui_->dialogLayout->insertWidget(ui_->dialogLayout->indexOf(ui_->buttonSeparator), desktopNotes_);
+  keybindingsPanel_ = new DesktopKeybindingsPanel(this);
+  ui_->dialogLayout->insertWidget(ui_->dialogLayout->indexOf(ui_->buttonSeparator), keybindingsPanel_);
   setWindowModality(Qt::WindowModal);
   keepCaptionWidthsSteady();
+  // As wide as the settings above it, whatever its sentences say.
+  keybindingsPanel_->setSteadyWidth(ui_->settingsGrid->sizeHint().width());
   connectActions();
 }
 
@@ -153,6 +158,7 @@ void TestSecondView::setSettingsRes() {
     setCaption(caption.widget, QString::fromUtf8(english ? caption.english : caption.chinese));
   }
   desktopNotes_->setLanguage(currentViewLanguageFlag);
+  keybindingsPanel_->setLanguage(currentViewLanguageFlag);
   ui_->autoStartCheck->setHidden(true);
   ui_->autoRefreshCheck->setChecked(autoClearCheckValue != 0);
   setAutoClearState(static_cast<std::int32_t>(autoClearCheckValue));

@@ -17,6 +17,10 @@
 //  - Where the desktop assigns the shortcuts' keys (Wayland), a note under the
 //    recorders shows what it assigned (DesktopShortcutNotes.h); OK posts
 //    ShortcutValuesDidChangeNotification so that they are bound again.
+//  - Below them, what serves the shortcuts and the monitor's input on this
+//    desktop and what the user must do, with GNOME's custom shortcuts or a
+//    compositor's configuration lines where those stand in for a portal
+//    (DesktopKeybindingsPanel.h). Its buttons act at once.
 //  - Main thread only.
 
 #include <QDialog>
@@ -36,6 +40,7 @@ class TestSecondView;
 
 namespace ostrel {
 
+class DesktopKeybindingsPanel;
 class DesktopShortcutNotes;
 class KivShortcutView;
 class PreferenceStore;
@@ -91,6 +96,7 @@ class TestSecondView : public QDialog {
   QPushButton* buttonExit() const;
   QPushButton* buttonOK() const;
   DesktopShortcutNotes* desktopShortcutNotes() const { return desktopNotes_; }
+  DesktopKeybindingsPanel* desktopKeybindingsPanel() const { return keybindingsPanel_; }
 
  private:
   void connectActions();
@@ -100,6 +106,7 @@ class TestSecondView : public QDialog {
   PreferenceStore& store_;
   std::unique_ptr<Ui::TestSecondView> ui_;
   DesktopShortcutNotes* desktopNotes_ = nullptr;
+  DesktopKeybindingsPanel* keybindingsPanel_ = nullptr;
 };
 
 }  // namespace ostrel
