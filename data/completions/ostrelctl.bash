@@ -6,7 +6,7 @@ _ostrelctl()
     _init_completion || return
 
     local commands="refresh contrast mode speed light brightness temperature
-        sync-time read status monitors autostart help"
+        sync-time read status monitors autostart pause-while-idle page-refresh help"
 
     # The command is the first word that is not an option; its value, if it
     # takes one, is the next such word.
@@ -42,6 +42,7 @@ _ostrelctl()
         speed) values="1 2 3 4 5" ;;
         light) values="off cold warm mixed" ;;
         autostart) values="on off status" ;;
+        pause-while-idle) values="on off" ;;
     esac
     COMPREPLY=($(compgen -W "$values" -- "$cur"))
 } &&

@@ -1,6 +1,6 @@
 # fish completion for ostrelctl
 
-set -l ostrelctl_commands refresh contrast mode speed light brightness temperature sync-time read status monitors autostart help
+set -l ostrelctl_commands refresh contrast mode speed light brightness temperature sync-time read status monitors autostart pause-while-idle page-refresh help
 
 # True while the command line holds COMMAND and no value for it yet.
 function __ostrelctl_wants_value_for
@@ -21,6 +21,8 @@ complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a status -d 'Show the monitor and its settings'
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a monitors -d 'List the monitors found'
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a autostart -d 'Start Ostrel at login, or not'
+complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a pause-while-idle -d 'Let Auto Clear rest while nobody is there, or not'
+complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a page-refresh -d 'A fast refresh after every N page turns'
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a help -d 'Show the help'
 
 complete -c ostrelctl -n '__ostrelctl_wants_value_for contrast' -a '1 2 3 4 5 6 7 8 9 up down'
@@ -28,6 +30,7 @@ complete -c ostrelctl -n '__ostrelctl_wants_value_for mode' -a 'text graphic vid
 complete -c ostrelctl -n '__ostrelctl_wants_value_for speed' -a '1 2 3 4 5'
 complete -c ostrelctl -n '__ostrelctl_wants_value_for light' -a 'off cold warm mixed'
 complete -c ostrelctl -n '__ostrelctl_wants_value_for autostart' -a 'on off status'
+complete -c ostrelctl -n '__ostrelctl_wants_value_for pause-while-idle' -a 'on off'
 
 complete -c ostrelctl -s v -l verbose -d 'Show the diagnostic log when working without Ostrel'
 complete -c ostrelctl -s h -l help -d 'Show the help'

@@ -71,6 +71,9 @@ std::optional<MethodCall> methodFor(CtlCommand command) {
     case CtlCommand::StartAtLoginOn:
     case CtlCommand::StartAtLoginOff:
     case CtlCommand::StartAtLoginStatus:
+    case CtlCommand::PauseWhileIdleOn:
+    case CtlCommand::PauseWhileIdleOff:
+    case CtlCommand::PageRefresh:
       return std::nullopt;
   }
   return std::nullopt;

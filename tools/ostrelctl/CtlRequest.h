@@ -26,6 +26,10 @@ enum class CtlCommand {
   StartAtLoginOn,
   StartAtLoginOff,
   StartAtLoginStatus,
+  // When Ostrel refreshes by itself.
+  PauseWhileIdleOn,
+  PauseWhileIdleOff,
+  PageRefresh,  // value: 0..99
 };
 
 struct CtlRequest {
