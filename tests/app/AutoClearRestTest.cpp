@@ -7,6 +7,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/OstrelProcess.h"
+#include "support/PrivateBus.h"
 #include "support/SimulatedMonitor.h"
 
 #include <gtest/gtest.h>
@@ -170,41 +171,6 @@ TEST(AutoClearRest, TheTimerRestsWhileTheXSessionIsIdleAndTheNextKeyWakesIt) {
   EXPECT_TRUE(file.readAll().contains("pauseWhileIdle=0")) << "stored for the next start";
 }
 
-// A system bus of the test's own, for the stand-in logind.
-class PrivateSystemBus {
- public:
-  bool start(QString* error) {
-    const QString scratch = qEnvironmentVariable("OSTREL_TEST_SCRATCH");
-    const QString config = scratch + QStringLiteral("/system-bus.conf");
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                              "<busconfig><type>system</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
-                   .arg(scratch)
-                   .toUtf8());
-    file.close();
-    if (!daemon_.start(QStringLiteral("/usr/bin/dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")},
-                       error)) {
-      return false;
-    }
-    if (!daemon_.waitForLineCount(ChildStream::Output, 1, 20s)) {
-      *error = QStringLiteral("dbus-daemon gave no address");
-      return false;
-    }
-    address = QString::fromUtf8(daemon_.lines(ChildStream::Output).front().text);
-    return true;
-  }
-  QString address;
-
- private:
-  ChildProcess daemon_;
-};
-
 // What a screen locker does when it locks or unlocks the session.
 bool setLockedHint(const QString& bus, bool locked) {
   ChildProcess send;
@@ -222,11 +188,11 @@ bool setLockedHint(const QString& bus, bool locked) {
 }
 
 TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
-  PrivateSystemBus bus;
+  PrivateBus bus;
   QString error;
-  ASSERT_TRUE(bus.start(&error)) << error.toStdString();
+  ASSERT_TRUE(bus.start(QStringLiteral("system-bus"), &error)) << error.toStdString();
   ChildProcess logind;
-  logind.setEnvironment(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address);
+  logind.setEnvironment(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address());
   ASSERT_TRUE(logind.start(QStringLiteral("/usr/bin/python3"),
                            {qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/tests/app/standin_logind.py")},
                            &error))
@@ -239,7 +205,7 @@ TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
          }();
 
   // Nobody types during this test: only the lock may make the timer rest.
-  Session session(autoClearEveryTwoSeconds(9999), {{QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address}});
+  Session session(autoClearEveryTwoSeconds(9999), {{QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address()}});
   EXPECT_EQ(session.ostrel.countLog(
                 "Session lock for Auto Clear Ghost: LockedHint of logind's session /org/freedesktop/login1/session/_31"),
             1)
@@ -248,7 +214,7 @@ TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
   pause(4500ms);
   EXPECT_GE(session.refreshesBetween(started, Clock::now()), 2);
 
-  ASSERT_TRUE(setLockedHint(bus.address, true));
+  ASSERT_TRUE(setLockedHint(bus.address(), true));
   const auto locked = Clock::now();
   pause(6s);
   // A tick handed over just before the lock may still go out.
@@ -259,7 +225,7 @@ TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
   EXPECT_EQ(resting.value(QStringLiteral("lock")).toObject().value(QStringLiteral("backend")), QStringLiteral("logind"));
 
   const std::size_t from = session.monitor.frameCount();
-  ASSERT_TRUE(setLockedHint(bus.address, false));
+  ASSERT_TRUE(setLockedHint(bus.address(), false));
   const auto unlocked = Clock::now();
   EXPECT_EQ(autoClearStatus().value(QStringLiteral("resting")), false) << "unlocking is told at once";
   ASSERT_TRUE(session.monitor.waitForFrame(refreshFrame(), 3s, from).has_value())
