@@ -30,6 +30,7 @@ bool x11Session(SessionKind kind) {
 const Candidate<platform::IdleMonitor> kIdleCandidates[] = {
     {"mutter", anySession,
      [](QString* whyNot) { return platform::createMutterIdleMonitor(QDBusConnection::sessionBus(), whyNot); }},
+    // A compositor's own idle notification belongs here, before the sources that are asked.
     {"x11", x11Session, [](QString* whyNot) { return platform::createX11IdleMonitor(whyNot); }},
     {"screensaver", anySession,
      [](QString* whyNot) { return platform::createScreenSaverIdleMonitor(QDBusConnection::sessionBus(), whyNot); }},
