@@ -57,7 +57,7 @@ bool pressShift() {
 TEST(MutterIdleMonitor, IdleAfterTheThresholdBackOnAKeyAndUnknownWithoutTheShell) {
   QString why;
   EXPECT_EQ(platform::createMutterIdleMonitor(QDBusConnection::sessionBus(), &why), nullptr) << "no GNOME Shell yet";
-  EXPECT_TRUE(why.startsWith(QStringLiteral("GNOME's org.gnome.Mutter.IdleMonitor does not answer"))) << why.toStdString();
+  EXPECT_EQ(why, QStringLiteral("GNOME's org.gnome.Mutter.IdleMonitor is not on the session bus"));
   if (!QFileInfo(kGnomeShell).isExecutable()) GTEST_SKIP() << "gnome-shell is not installed";
 
   PrivateBus systemBus;

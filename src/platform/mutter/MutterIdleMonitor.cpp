@@ -40,7 +40,12 @@ std::unique_ptr<MutterIdleMonitor> MutterIdleMonitor::create(const QDBusConnecti
   const QDBusMessage answer = connection.call(methodCall(QStringLiteral("GetIdletime"), {}), QDBus::Block, kCallTimeoutMs);
   if (answer.type() != QDBusMessage::ReplyMessage) {
     if (whyNot) {
-      *whyNot = QStringLiteral("GNOME's org.gnome.Mutter.IdleMonitor does not answer (%1)").arg(answer.errorName());
+      const QString error = answer.errorName();
+      *whyNot = error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                        error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
+                    ? QStringLiteral("GNOME's org.gnome.Mutter.IdleMonitor is not on the session bus")
+                    : QStringLiteral("GNOME's org.gnome.Mutter.IdleMonitor does not answer (%1: %2)")
+                          .arg(error, answer.errorMessage());
     }
     return nullptr;
   }

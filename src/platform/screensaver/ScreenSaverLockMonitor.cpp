@@ -30,7 +30,7 @@ std::unique_ptr<ScreenSaverLockMonitor> ScreenSaverLockMonitor::create(const QDB
   const QDBusMessage answer =
       connection.call(methodCall(service, QStringLiteral("GetActive")), QDBus::Block, kCallTimeoutMs);
   if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
-    if (whyNot) *whyNot = QStringLiteral("%1 does not tell the lock (%2)").arg(name, answer.errorName());
+    if (whyNot) *whyNot = whyNoAnswer(service, answer, QStringLiteral("does not tell the lock"));
     return nullptr;
   }
   return std::unique_ptr<ScreenSaverLockMonitor>(

@@ -19,4 +19,15 @@ QDBusMessage methodCall(ScreenSaverService service, const QString& method, const
   return message;
 }
 
+QString whyNoAnswer(ScreenSaverService service, const QDBusMessage& answer, const QString& what) {
+  const QString name = addressOf(service).service;
+  const QString error = answer.errorName();
+  if (error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+      error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+    return QStringLiteral("%1 is not on the session bus").arg(name);
+  }
+  if (answer.type() != QDBusMessage::ErrorMessage) return QStringLiteral("%1 %2 (no answer)").arg(name, what);
+  return QStringLiteral("%1 %2 (%3: %4)").arg(name, what, error, answer.errorMessage());
+}
+
 }  // namespace ostrel::platform::screensaver

@@ -26,5 +26,9 @@ const ScreenSaverAddress& addressOf(ScreenSaverService service);
 // A call that never starts the service: the desktop runs it, or nobody does.
 QDBusMessage methodCall(ScreenSaverService service, const QString& method, const QVariantList& arguments = {});
 
+// Why `answer` (an error) says nothing: the service is not on the bus, or what
+// it answered. `what`: "does not tell the lock".
+QString whyNoAnswer(ScreenSaverService service, const QDBusMessage& answer, const QString& what);
+
 }  // namespace screensaver
 }  // namespace ostrel::platform
