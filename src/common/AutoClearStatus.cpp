@@ -40,14 +40,10 @@ void AutoClearStatus::setSources(const AutoClearSource& idle, const AutoClearSou
 
 QVariantMap AutoClearStatus::properties() const {
   return {
-      {QStringLiteral("Period"), state_.periodSeconds},
-      {QStringLiteral("PauseWhileIdle"), state_.pauseWhileIdle},
-      {QStringLiteral("PageRefresh"), state_.pageRefresh},
-      {QStringLiteral("Resting"), state_.resting},
-      {QStringLiteral("Reason"), state_.reason},
-      {QStringLiteral("IdleBackend"), state_.idle.backend},
-      {QStringLiteral("IdleDetail"), state_.idle.detail},
-      {QStringLiteral("LockBackend"), state_.lock.backend},
+      {QStringLiteral("Period"), state_.periodSeconds},    {QStringLiteral("PauseWhileIdle"), state_.pauseWhileIdle},
+      {QStringLiteral("PageRefresh"), state_.pageRefresh}, {QStringLiteral("Resting"), state_.resting},
+      {QStringLiteral("Reason"), state_.reason},           {QStringLiteral("IdleBackend"), state_.idle.backend},
+      {QStringLiteral("IdleDetail"), state_.idle.detail},  {QStringLiteral("LockBackend"), state_.lock.backend},
       {QStringLiteral("LockDetail"), state_.lock.detail},
   };
 }

@@ -57,12 +57,18 @@ QString ControlSnapshot::currentMonitorName() const {
 
 QVariantMap ControlSnapshot::properties() const {
   return {
-      {ControlPropertyMonitors, monitorNames()},       {ControlPropertyCurrentMonitor, currentMonitorName()},
-      {ControlPropertyMCUVersion, mcuVersion},         {ControlPropertyContrast, contrast},
-      {ControlPropertyImageMode, imageMode},           {ControlPropertyRefreshSpeed, refreshSpeed},
-      {ControlPropertyFrontLightMode, frontLightMode}, {ControlPropertyBrightness, brightness},
-      {ControlPropertyTemperature, temperature},       {ControlPropertyDesktopServices, desktopServices},
-      {ControlPropertyPortReasons, QVariant::fromValue(ports)}, {ControlPropertyAutoClear, autoClear},
+      {ControlPropertyMonitors, monitorNames()},
+      {ControlPropertyCurrentMonitor, currentMonitorName()},
+      {ControlPropertyMCUVersion, mcuVersion},
+      {ControlPropertyContrast, contrast},
+      {ControlPropertyImageMode, imageMode},
+      {ControlPropertyRefreshSpeed, refreshSpeed},
+      {ControlPropertyFrontLightMode, frontLightMode},
+      {ControlPropertyBrightness, brightness},
+      {ControlPropertyTemperature, temperature},
+      {ControlPropertyDesktopServices, desktopServices},
+      {ControlPropertyPortReasons, QVariant::fromValue(ports)},
+      {ControlPropertyAutoClear, autoClear},
   };
 }
 

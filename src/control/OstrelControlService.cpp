@@ -303,7 +303,8 @@ void OstrelControlService::setRefreshSettingsTarget(std::shared_ptr<RefreshSetti
 
 void OstrelControlService::SetPauseWhileIdle(bool on) {
   if (!refreshSettings_) {
-    refuse("SetPauseWhileIdle", OstrelBusErrorNotReady, QStringLiteral("Ostrel is still starting; nothing was changed"));
+    refuse("SetPauseWhileIdle", OstrelBusErrorNotReady,
+           QStringLiteral("Ostrel is still starting; nothing was changed"));
     return;
   }
   log("Bus request SetPauseWhileIdle %d from %@", on ? 1 : 0, caller());

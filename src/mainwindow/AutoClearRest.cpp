@@ -44,8 +44,10 @@ void AutoClearRest::setSources(IdleSources sources) {
   const AutoClearSource lockState{lock_ ? sources.lockBackend : QString(),
                                   lock_ ? lock_->describe() : sources.whyNoLock};
   AutoClearStatus::shared().setSources(idleState, lockState);
-  log("Idle time for Auto Clear Ghost: %@", idle_ ? idleState.detail : QStringLiteral("none (%1)").arg(idleState.detail));
-  log("Session lock for Auto Clear Ghost: %@", lock_ ? lockState.detail : QStringLiteral("none (%1)").arg(lockState.detail));
+  log("Idle time for Auto Clear Ghost: %@",
+      idle_ ? idleState.detail : QStringLiteral("none (%1)").arg(idleState.detail));
+  log("Session lock for Auto Clear Ghost: %@",
+      lock_ ? lockState.detail : QStringLiteral("none (%1)").arg(lockState.detail));
   armThreshold();
   updateHandOff();
   reconsider();

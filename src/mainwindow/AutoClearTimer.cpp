@@ -45,8 +45,8 @@ void AutoClearTimer::setAutoClearGhostDelay(std::int32_t delay) {
     log("setAutoClearGhostDelay refusing a negative period of %d seconds", delay);
     return;
   }
-  auto tick = [refresh = refresh_, decides = rest_.decidesOnMainThread,
-               side = std::weak_ptr<MainThreadSide>(mainSide_), generation] {
+  auto tick = [refresh = refresh_, decides = rest_.decidesOnMainThread, side = std::weak_ptr<MainThreadSide>(mainSide_),
+               generation] {
     if (!decides || !decides()) {
       refresh();
       return;

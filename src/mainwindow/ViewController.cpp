@@ -556,7 +556,9 @@ void ViewController::receiveKeyBoardClickWithCodeForStarter() {
 
 // ---- Pause while idle, page-turn refresh ------------------------------------
 
-void ViewController::setIdleSources(IdleSources sources) { rest_->setSources(std::move(sources)); }
+void ViewController::setIdleSources(IdleSources sources) {
+  rest_->setSources(std::move(sources));
+}
 
 void ViewController::setPauseWhileIdle(bool on) {
   rest_->setPauseWhileIdle(on);
@@ -568,8 +570,12 @@ void ViewController::setPageRefreshValue(std::int32_t pageTurns) {
   AutoClearStatus::shared().setSettings(AutoClearStatus::shared().state().pauseWhileIdle, pageTurns_->every());
 }
 
-void ViewController::setKeyboardPageTurns(bool watched) { pageTurns_->setKeyboardWatched(watched); }
+void ViewController::setKeyboardPageTurns(bool watched) {
+  pageTurns_->setKeyboardWatched(watched);
+}
 
-void ViewController::keyboardKeyPressed(std::uint16_t virtualKeyCode) { pageTurns_->keyboardKey(virtualKeyCode); }
+void ViewController::keyboardKeyPressed(std::uint16_t virtualKeyCode) {
+  pageTurns_->keyboardKey(virtualKeyCode);
+}
 
 }  // namespace ostrel

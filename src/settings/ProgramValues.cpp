@@ -2,8 +2,8 @@
 
 #include "PreferenceKeys.h"
 #include "PreferenceStore.h"
-#include "common/Log.h"
 #include "WholeNumber.h"
+#include "common/Log.h"
 #include "platform/KeyCodes.h"
 
 #include <QRegularExpression>
@@ -57,8 +57,8 @@ qint64 storedWithin(const PreferenceStore& store, QLatin1String key, qint64 mini
     return absent;
   }
   if (*value >= minimum && *value <= maximum) return *value;
-  log("Preference %@ holds %lld, outside %lld..%lld: it is read as absent", QString(key), static_cast<long long>(*value),
-      static_cast<long long>(minimum), static_cast<long long>(maximum));
+  log("Preference %@ holds %lld, outside %lld..%lld: it is read as absent", QString(key),
+      static_cast<long long>(*value), static_cast<long long>(minimum), static_cast<long long>(maximum));
   return absent;
 }
 

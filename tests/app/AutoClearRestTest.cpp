@@ -123,9 +123,8 @@ QMap<QString, qint64> autoClearEveryTwoSeconds(qint64 idleSeconds) {
 
 TEST(AutoClearRest, TheTimerRestsWhileTheXSessionIsIdleAndTheNextKeyWakesIt) {
   Session session(autoClearEveryTwoSeconds(3));
-  EXPECT_EQ(session.ostrel.countLog(
-                "Idle time for Auto Clear Ghost: MIT-SCREEN-SAVER on the X display " +
-                qEnvironmentVariable("DISPLAY").toUtf8() + " (asked at each Auto Clear tick)"),
+  EXPECT_EQ(session.ostrel.countLog("Idle time for Auto Clear Ghost: MIT-SCREEN-SAVER on the X display " +
+                                    qEnvironmentVariable("DISPLAY").toUtf8() + " (asked at each Auto Clear tick)"),
             1)
       << session.ostrel.logText().toStdString();
 
@@ -175,12 +174,13 @@ TEST(AutoClearRest, TheTimerRestsWhileTheXSessionIsIdleAndTheNextKeyWakesIt) {
 bool setLockedHint(const QString& bus, bool locked) {
   ChildProcess send;
   QString error;
-  if (!send.start(QStringLiteral("/usr/bin/dbus-send"),
-                  {QStringLiteral("--bus=") + bus, QStringLiteral("--print-reply"),
-                   QStringLiteral("--dest=org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1/session/_31"),
-                   QStringLiteral("org.freedesktop.login1.Session.SetLockedHint"),
-                   locked ? QStringLiteral("boolean:true") : QStringLiteral("boolean:false")},
-                  &error)) {
+  if (!send.start(
+          QStringLiteral("/usr/bin/dbus-send"),
+          {QStringLiteral("--bus=") + bus, QStringLiteral("--print-reply"),
+           QStringLiteral("--dest=org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1/session/_31"),
+           QStringLiteral("org.freedesktop.login1.Session.SetLockedHint"),
+           locked ? QStringLiteral("boolean:true") : QStringLiteral("boolean:false")},
+          &error)) {
     return false;
   }
   const std::optional<ChildExit> exit = send.waitForExit(10s);
@@ -197,7 +197,8 @@ TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
                            {qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/tests/app/standin_logind.py")},
                            &error))
       << error.toStdString();
-  ASSERT_TRUE(logind.waitForLine(ChildStream::Output, [](const QByteArray& l) { return l == "ready"; }, 20s))
+  ASSERT_TRUE(logind.waitForLine(
+      ChildStream::Output, [](const QByteArray& l) { return l == "ready"; }, 20s))
       << "the stand-in logind did not start: " << [&logind] {
            std::string text;
            for (const StampedLine& line : logind.lines(ChildStream::Error)) text += line.text.toStdString() + "\n";
@@ -206,9 +207,10 @@ TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
 
   // Nobody types during this test: only the lock may make the timer rest.
   Session session(autoClearEveryTwoSeconds(9999), {{QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address()}});
-  EXPECT_EQ(session.ostrel.countLog(
-                "Session lock for Auto Clear Ghost: LockedHint of logind's session /org/freedesktop/login1/session/_31"),
-            1)
+  EXPECT_EQ(
+      session.ostrel.countLog(
+          "Session lock for Auto Clear Ghost: LockedHint of logind's session /org/freedesktop/login1/session/_31"),
+      1)
       << session.ostrel.logText().toStdString();
   const auto started = Clock::now();
   pause(4500ms);
@@ -222,7 +224,8 @@ TEST(AutoClearRest, TheTimerRestsWhileLogindSaysTheSessionIsLocked) {
   const QJsonObject resting = autoClearStatus();
   EXPECT_EQ(resting.value(QStringLiteral("resting")), true);
   EXPECT_EQ(resting.value(QStringLiteral("reason")), QStringLiteral("the session is locked"));
-  EXPECT_EQ(resting.value(QStringLiteral("lock")).toObject().value(QStringLiteral("backend")), QStringLiteral("logind"));
+  EXPECT_EQ(resting.value(QStringLiteral("lock")).toObject().value(QStringLiteral("backend")),
+            QStringLiteral("logind"));
 
   const std::size_t from = session.monitor.frameCount();
   ASSERT_TRUE(setLockedHint(bus.address(), false));

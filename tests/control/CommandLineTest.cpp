@@ -143,10 +143,9 @@ TEST(CommandLine, UsageErrorPointsAtHelp) {
   EXPECT_EQ(usageErrorText({QStringLiteral("unknown command \"x\"")}),
             QStringLiteral("ostrelctl: unknown command \"x\"\nTry 'ostrelctl --help'.\n"));
   // Every command word the parser takes is in the help.
-  for (const char* word :
-       {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time", "read", "status",
-        "monitors", "autostart on|off|status", "pause-while-idle on|off", "page-refresh 0..99", "--json", "--verbose",
-        "--version"}) {
+  for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
+                           "read", "status", "monitors", "autostart on|off|status", "pause-while-idle on|off",
+                           "page-refresh 0..99", "--json", "--verbose", "--version"}) {
     EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
   }
 }
@@ -369,17 +368,17 @@ TEST(StatusReport, AutoClearTellsWhetherItRestsAndWhy) {
                            "  lock:         unavailable: logind: there is no system bus\n"
                            "Page refresh:   after every 3 page turns\n"));
   EXPECT_EQ(QJsonDocument::fromJson(statusJson(resting)).object()["autoClear"],
-            (QJsonObject{{"period", 30},
-                         {"pauseWhileIdle", true},
-                         {"pageRefresh", 3},
-                         {"resting", true},
-                         {"reason", "no keyboard or pointer input for 60 s"},
-                         {"idle",
-                          QJsonObject{{"backend", "x11"},
-                                      {"detail", "MIT-SCREEN-SAVER on the X display :0 (asked at each Auto Clear "
-                                                 "tick)"}}},
-                         {"lock", QJsonObject{{"backend", QJsonValue::Null},
-                                              {"detail", "logind: there is no system bus"}}}}));
+            (QJsonObject{
+                {"period", 30},
+                {"pauseWhileIdle", true},
+                {"pageRefresh", 3},
+                {"resting", true},
+                {"reason", "no keyboard or pointer input for 60 s"},
+                {"idle", QJsonObject{{"backend", "x11"},
+                                     {"detail",
+                                      "MIT-SCREEN-SAVER on the X display :0 (asked at each Auto Clear "
+                                      "tick)"}}},
+                {"lock", QJsonObject{{"backend", QJsonValue::Null}, {"detail", "logind: there is no system bus"}}}}));
 
   StatusValues blind;
   blind.autoClear = {{"Period", 5},

@@ -38,8 +38,8 @@ QDBusMessage remoteDesktop(const QString& path, const QString& interface, const 
 
 // A key pressed and released on the compositor's own input path.
 bool pressShift() {
-  const QDBusMessage created = remoteDesktop(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop,
-                                             QStringLiteral("CreateSession"));
+  const QDBusMessage created =
+      remoteDesktop(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, QStringLiteral("CreateSession"));
   if (created.type() != QDBusMessage::ReplyMessage) return false;
   const QString session = created.arguments().value(0).value<QDBusObjectPath>().path();
   const QString interface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
@@ -73,8 +73,8 @@ TEST(MutterIdleMonitor, IdleAfterTheThresholdBackOnAKeyAndUnknownWithoutTheShell
   shell.setEnvironment(QStringLiteral("GTK_A11Y"), QStringLiteral("none"));
   shell.setEnvironment(QStringLiteral("HOME"), qEnvironmentVariable("OSTREL_TEST_SCRATCH"));
   ASSERT_TRUE(shell.start(kGnomeShell,
-                          {QStringLiteral("--headless"), QStringLiteral("--virtual-monitor"), QStringLiteral("1024x768"),
-                           QStringLiteral("--wayland"), QStringLiteral("--wayland-display"),
+                          {QStringLiteral("--headless"), QStringLiteral("--virtual-monitor"),
+                           QStringLiteral("1024x768"), QStringLiteral("--wayland"), QStringLiteral("--wayland-display"),
                            QStringLiteral("wl-ostrel-gnome"), QStringLiteral("--no-x11")},
                           &error))
       << error.toStdString();

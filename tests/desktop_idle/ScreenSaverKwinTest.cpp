@@ -41,11 +41,11 @@ TEST(ScreenSaverOnKwin, TheLockComesThroughActiveChangedAndPlasmaOnWaylandKeepsT
   compositor.setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), std::nullopt);
   compositor.setEnvironment(QStringLiteral("HOME"), qEnvironmentVariable("OSTREL_TEST_SCRATCH"));
   QString error;
-  ASSERT_TRUE(compositor.start(copy,
-                               {QStringLiteral("--virtual"), QStringLiteral("--socket"), QStringLiteral("wl-ostrel-kwin"),
-                                QStringLiteral("--width"), QStringLiteral("800"), QStringLiteral("--height"),
-                                QStringLiteral("600")},
-                               &error))
+  ASSERT_TRUE(compositor.start(
+      copy,
+      {QStringLiteral("--virtual"), QStringLiteral("--socket"), QStringLiteral("wl-ostrel-kwin"),
+       QStringLiteral("--width"), QStringLiteral("800"), QStringLiteral("--height"), QStringLiteral("600")},
+      &error))
       << error.toStdString();
   ASSERT_TRUE(runEventLoopUntil(
       [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kScreenSaver).value(); }, 60000))
@@ -55,9 +55,9 @@ TEST(ScreenSaverOnKwin, TheLockComesThroughActiveChangedAndPlasmaOnWaylandKeepsT
   EXPECT_EQ(why, QStringLiteral("org.freedesktop.ScreenSaver does not tell the idle time "
                                 "(org.freedesktop.DBus.Error.NotSupported: GetSessionIdleTime is not supported on this "
                                 "platform)"));
-  EXPECT_EQ(platform::createScreenSaverLockMonitor(QDBusConnection::sessionBus(), platform::ScreenSaverService::Gnome,
-                                                   &why),
-            nullptr)
+  EXPECT_EQ(
+      platform::createScreenSaverLockMonitor(QDBusConnection::sessionBus(), platform::ScreenSaverService::Gnome, &why),
+      nullptr)
       << "not GNOME";
 
   std::unique_ptr<platform::SessionLockMonitor> lock = platform::createScreenSaverLockMonitor(

@@ -69,11 +69,11 @@ void SettingsWindowTest::SetUp() {
 
 void SettingsWindowTest::clearPreferences() {
   PreferenceStore& preferences = PreferenceStore::standard();
-  for (QLatin1String key : {prefkeys::language, prefkeys::refreshHotKeyCode, prefkeys::refreshHotKeyCodeFlags,
-                            prefkeys::thresholdHotKeyCode, prefkeys::thresholdHotKeyCodeFlags,
-                            prefkeys::thresholdDownHotKeyCode, prefkeys::thresholdDownHotKeyCodeFlags,
-                            prefkeys::autoClearCheckValue, prefkeys::autoClearValue, prefkeys::autoStart,
-                            prefkeys::pauseWhileIdle, prefkeys::pageRefreshValue}) {
+  for (QLatin1String key :
+       {prefkeys::language, prefkeys::refreshHotKeyCode, prefkeys::refreshHotKeyCodeFlags,
+        prefkeys::thresholdHotKeyCode, prefkeys::thresholdHotKeyCodeFlags, prefkeys::thresholdDownHotKeyCode,
+        prefkeys::thresholdDownHotKeyCodeFlags, prefkeys::autoClearCheckValue, prefkeys::autoClearValue,
+        prefkeys::autoStart, prefkeys::pauseWhileIdle, prefkeys::pageRefreshValue}) {
     preferences.removeObjectForKey(key);
   }
   EXPECT_TRUE(preferences.synchronize());

@@ -22,10 +22,18 @@ constexpr quint64 kControl = 0x40000;
 constexpr quint64 kOption = 0x80000;
 
 void expectNothingClipped(TestSecondView* view) {
-  const QList<QWidget*> texts{view->refreshHotKey(),      view->thresholdHotKey(),  view->thresholdUp(),
-                              view->thresholdDown(),      view->languageSettings(), view->autoRefreshCheck(),
-                              view->autoUnit(),           view->buttonExit(),       view->buttonOK(),
-                              view->currentLanguageInfo(), view->pauseWhileIdleCheck(), view->pageRefreshTitle(),
+  const QList<QWidget*> texts{view->refreshHotKey(),
+                              view->thresholdHotKey(),
+                              view->thresholdUp(),
+                              view->thresholdDown(),
+                              view->languageSettings(),
+                              view->autoRefreshCheck(),
+                              view->autoUnit(),
+                              view->buttonExit(),
+                              view->buttonOK(),
+                              view->currentLanguageInfo(),
+                              view->pauseWhileIdleCheck(),
+                              view->pageRefreshTitle(),
                               view->pageRefreshUnit()};
   for (QWidget* widget : texts) {
     SCOPED_TRACE(widget->objectName().toStdString());

@@ -22,10 +22,10 @@ bool PrivateBus::start(const QString& name, QString* error) {
                  .arg(dir)
                  .toUtf8());
   file.close();
-  if (!daemon_.start(QStringLiteral("/usr/bin/dbus-daemon"),
-                     {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address=1")},
-                     error)) {
+  if (!daemon_.start(
+          QStringLiteral("/usr/bin/dbus-daemon"),
+          {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")},
+          error)) {
     return false;
   }
   if (!daemon_.waitForLineCount(ChildStream::Output, 1, std::chrono::seconds(20))) {

@@ -60,7 +60,8 @@ CtlOutcome refreshSettingsDirectly(PreferenceStore& store, const CtlRequest& req
     store.setIntegerForKey(prefkeys::pauseWhileIdle, request.command == CtlCommand::PauseWhileIdleOn ? 1 : 0);
   }
   if (!store.synchronize()) {
-    return failure(ExitCode::Failed, QStringLiteral("Ostrel's settings file %1 could not be written").arg(store.filePath()));
+    return failure(ExitCode::Failed,
+                   QStringLiteral("Ostrel's settings file %1 could not be written").arg(store.filePath()));
   }
   return {};
 }

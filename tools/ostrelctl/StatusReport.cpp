@@ -186,7 +186,8 @@ StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
 }
 
 QString statusText(const StatusValues& v) {
-  if (!v.hasMonitor()) return QStringLiteral("No monitor connected.\n") + desktopText(v.desktop) + autoClearText(v.autoClear);
+  if (!v.hasMonitor())
+    return QStringLiteral("No monitor connected.\n") + desktopText(v.desktop) + autoClearText(v.autoClear);
   QString out;
   out += QStringLiteral("Monitor:        %1").arg(v.current);
   if (v.mcuVersion) out += QStringLiteral(" (MCU version %1)").arg(*v.mcuVersion);

@@ -2,12 +2,12 @@
 
 #include "common/Log.h"
 
+#include <unistd.h>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <unistd.h>
 
 namespace ostrel::platform {
 

@@ -37,7 +37,8 @@ std::unique_ptr<MutterIdleMonitor> MutterIdleMonitor::create(const QDBusConnecti
     return nullptr;
   }
   QDBusConnection connection = bus;
-  const QDBusMessage answer = connection.call(methodCall(QStringLiteral("GetIdletime"), {}), QDBus::Block, kCallTimeoutMs);
+  const QDBusMessage answer =
+      connection.call(methodCall(QStringLiteral("GetIdletime"), {}), QDBus::Block, kCallTimeoutMs);
   if (answer.type() != QDBusMessage::ReplyMessage) {
     if (whyNot) {
       const QString error = answer.errorName();

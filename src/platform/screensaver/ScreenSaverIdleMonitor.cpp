@@ -31,7 +31,8 @@ std::unique_ptr<ScreenSaverIdleMonitor> ScreenSaverIdleMonitor::create(const QDB
   const QDBusMessage answer =
       connection.call(methodCall(ScreenSaverService::Freedesktop, kMethod), QDBus::Block, kCallTimeoutMs);
   if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
-    if (whyNot) *whyNot = whyNoAnswer(ScreenSaverService::Freedesktop, answer, QStringLiteral("does not tell the idle time"));
+    if (whyNot)
+      *whyNot = whyNoAnswer(ScreenSaverService::Freedesktop, answer, QStringLiteral("does not tell the idle time"));
     return nullptr;
   }
   return std::unique_ptr<ScreenSaverIdleMonitor>(new ScreenSaverIdleMonitor(bus));

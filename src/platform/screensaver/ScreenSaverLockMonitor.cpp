@@ -7,8 +7,8 @@
 
 namespace ostrel::platform {
 
-std::unique_ptr<SessionLockMonitor> createScreenSaverLockMonitor(const QDBusConnection& bus,
-                                                                 ScreenSaverService service, QString* whyNot) {
+std::unique_ptr<SessionLockMonitor> createScreenSaverLockMonitor(const QDBusConnection& bus, ScreenSaverService service,
+                                                                 QString* whyNot) {
   return screensaver::ScreenSaverLockMonitor::create(bus, service, whyNot);
 }
 

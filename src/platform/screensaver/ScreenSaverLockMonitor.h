@@ -18,8 +18,8 @@ namespace ostrel::platform {
 
 // Null with a reason when that service does not answer GetActive.
 // Main thread, after the QCoreApplication exists.
-std::unique_ptr<SessionLockMonitor> createScreenSaverLockMonitor(const QDBusConnection& bus,
-                                                                 ScreenSaverService service, QString* whyNot);
+std::unique_ptr<SessionLockMonitor> createScreenSaverLockMonitor(const QDBusConnection& bus, ScreenSaverService service,
+                                                                 QString* whyNot);
 
 namespace screensaver {
 

@@ -6,7 +6,8 @@ const ScreenSaverAddress& addressOf(ScreenSaverService service) {
   static const ScreenSaverAddress freedesktop{QStringLiteral("org.freedesktop.ScreenSaver"),
                                               QStringLiteral("/org/freedesktop/ScreenSaver"),
                                               QStringLiteral("org.freedesktop.ScreenSaver")};
-  static const ScreenSaverAddress gnome{QStringLiteral("org.gnome.ScreenSaver"), QStringLiteral("/org/gnome/ScreenSaver"),
+  static const ScreenSaverAddress gnome{QStringLiteral("org.gnome.ScreenSaver"),
+                                        QStringLiteral("/org/gnome/ScreenSaver"),
                                         QStringLiteral("org.gnome.ScreenSaver")};
   return service == ScreenSaverService::Gnome ? gnome : freedesktop;
 }
