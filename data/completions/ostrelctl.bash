@@ -6,7 +6,7 @@ _ostrelctl()
     _init_completion || return
 
     local commands="refresh contrast mode speed light brightness temperature
-        sync-time read status monitors autostart gnome-shortcuts keybindings help"
+        sync-time read status monitors autostart gnome-shortcuts keybindings pause-while-idle page-refresh help"
 
     # The command is the first word that is not an option; its value, if it
     # takes one, is the next such word.
@@ -44,6 +44,7 @@ _ostrelctl()
         autostart) values="on off status" ;;
         gnome-shortcuts) values="add remove status" ;;
         keybindings) values="sway hyprland i3" ;;
+        pause-while-idle) values="on off" ;;
     esac
     COMPREPLY=($(compgen -W "$values" -- "$cur"))
 } &&

@@ -1,6 +1,6 @@
 # fish completion for ostrelctl
 
-set -l ostrelctl_commands refresh contrast mode speed light brightness temperature sync-time read status monitors autostart gnome-shortcuts keybindings help
+set -l ostrelctl_commands refresh contrast mode speed light brightness temperature sync-time read status monitors autostart gnome-shortcuts keybindings pause-while-idle page-refresh help
 
 # True while the command line holds COMMAND and no value for it yet.
 function __ostrelctl_wants_value_for
@@ -23,6 +23,8 @@ complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a autostart -d 'Start Ostrel at login, or not'
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a gnome-shortcuts -d "Add the shortcuts to GNOME's custom shortcuts, or remove them"
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a keybindings -d "Print a compositor's lines for the shortcuts"
+complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a pause-while-idle -d 'Let Auto Clear rest while nobody is there, or not'
+complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a page-refresh -d 'A fast refresh after every N page turns'
 complete -c ostrelctl -n "not __fish_seen_subcommand_from $ostrelctl_commands" -a help -d 'Show the help'
 
 complete -c ostrelctl -n '__ostrelctl_wants_value_for contrast' -a '1 2 3 4 5 6 7 8 9 up down'
@@ -32,6 +34,7 @@ complete -c ostrelctl -n '__ostrelctl_wants_value_for light' -a 'off cold warm m
 complete -c ostrelctl -n '__ostrelctl_wants_value_for autostart' -a 'on off status'
 complete -c ostrelctl -n '__ostrelctl_wants_value_for gnome-shortcuts' -a 'add remove status'
 complete -c ostrelctl -n '__ostrelctl_wants_value_for keybindings' -a 'sway hyprland i3'
+complete -c ostrelctl -n '__ostrelctl_wants_value_for pause-while-idle' -a 'on off'
 
 complete -c ostrelctl -s v -l verbose -d 'Show the diagnostic log when working without Ostrel'
 complete -c ostrelctl -s h -l help -d 'Show the help'

@@ -56,6 +56,8 @@ void AppDelegate::registerABC() {
     QString whyNot;
     const bool started = globalMonitor_->start(
         [](const platform::KeyPress& press) {
+          // Page Up and Page Down anywhere are page turns; no other key is kept.
+          if (const auto controller = VCInstance) controller->keyboardKeyPressed(press.virtualKeyCode);
           // Ostrel's own presses belong to the local monitor; counting them here
           // too would run every action twice. A key the desktop took away as a
           // bound shortcut never reached Ostrel's window, though.

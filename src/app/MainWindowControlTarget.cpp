@@ -2,6 +2,8 @@
 
 #include "mainwindow/ViewController.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
+#include "settings/PreferenceStore.h"
+#include "settings/ProgramValues.h"
 
 #include <QComboBox>
 #include <QCursor>
@@ -134,6 +136,16 @@ void MainWindowControlTarget::activate() {
   };
   QTimer::singleShot(0, window, focus);
   QTimer::singleShot(kActivationRetryMs, window, focus);
+}
+
+void MainWindowControlTarget::setPauseWhileIdle(bool on) {
+  storePauseWhileIdle(PreferenceStore::standard(), on);
+  if (auto vc = controller_.lock()) vc->setPauseWhileIdle(on);
+}
+
+void MainWindowControlTarget::setPageRefresh(std::int32_t pageTurns) {
+  if (!storePageRefreshValue(PreferenceStore::standard(), pageTurns)) return;
+  if (auto vc = controller_.lock()) vc->setPageRefreshValue(pageTurns);
 }
 
 }  // namespace ostrel

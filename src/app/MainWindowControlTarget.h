@@ -7,6 +7,7 @@
 // down finds no window and does nothing.
 
 #include "control/MonitorControlTarget.h"
+#include "control/RefreshSettingsTarget.h"
 
 #include <memory>
 
@@ -14,7 +15,7 @@ namespace ostrel {
 
 class ViewController;
 
-class MainWindowControlTarget final : public MonitorControlTarget {
+class MainWindowControlTarget final : public MonitorControlTarget, public RefreshSettingsTarget {
  public:
   explicit MainWindowControlTarget(std::weak_ptr<ViewController> controller);
 
@@ -32,6 +33,8 @@ class MainWindowControlTarget final : public MonitorControlTarget {
   void whenCommandsSent(std::function<void()> fn) override;
   void activate() override;
   std::uint64_t failedWrites() const override;
+  void setPauseWhileIdle(bool on) override;
+  void setPageRefresh(std::int32_t pageTurns) override;
 
  private:
   std::weak_ptr<ViewController> controller_;

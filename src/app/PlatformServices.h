@@ -51,6 +51,9 @@ class PlatformServices {
   std::shared_ptr<platform::InputInjector> injector() const { return injector_; }
   QString whyNoInjector() const { return whyNoInjector_; }
   std::unique_ptr<platform::GlobalKeyMonitor> takeKeyMonitor() { return std::move(keyMonitor_); }
+  // The key monitor sees every key on the desktop (X11), not only the
+  // shortcuts the desktop bound for Ostrel. Ask before takeKeyMonitor().
+  bool keyMonitorSeesEveryKey() const { return kind_ == SessionKind::X11 && keyMonitor_ != nullptr; }
   QString whyNoKeyMonitor() const { return whyNoKeyMonitor_; }
 
   // What the shortcut recorder needs: key names after the keyboard layout and,

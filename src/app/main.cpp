@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLineOptions.h"
 #include "app/GraphicalSession.h"
+#include "app/IdleSourceChooser.h"
 #include "app/MainWindowControlTarget.h"
 #include "app/PlatformServices.h"
 #include "app/StartAtLoginItems.h"
@@ -62,6 +63,10 @@ int main(int argc, char* argv[]) {
   ostrel::PlatformServices platform;
 
   auto controller = std::make_shared<ostrel::ViewController>(platform.injector(), platform.whyNoInjector());
+  // Auto Clear rests while nobody is there; the keyboard's page keys count as
+  // page turns where Ostrel sees every key.
+  controller->setIdleSources(ostrel::chooseIdleSources(platform.kind()));
+  controller->setKeyboardPageTurns(platform.keyMonitorSeesEveryKey());
   controller->viewDidLoad();
   // Started at login, the window stays out of the way until asked for.
   if (options.minimized()) {
@@ -72,6 +77,7 @@ int main(int argc, char* argv[]) {
   controller->viewDidAppear();
   auto windowTarget = std::make_shared<ostrel::MainWindowControlTarget>(controller);
   control.setTarget(windowTarget);
+  control.setRefreshSettingsTarget(windowTarget);
 
   // Start at login from the Ostrel menu, the tray and the bus alike; the tray
   // once the desktop shows one.

@@ -1,5 +1,7 @@
 #include "control/ControlProtocol.h"
 
+#include "settings/ProgramValues.h"
+
 namespace ostrel {
 
 const QString OstrelBusServiceName = QStringLiteral("VELDOR.Ostrel");
@@ -10,6 +12,7 @@ const QString OstrelBusErrorNoMonitor = QStringLiteral("VELDOR.Ostrel1.Error.NoM
 const QString OstrelBusErrorNotSupported = QStringLiteral("VELDOR.Ostrel1.Error.NotSupported");
 const QString OstrelBusErrorStartAtLoginFailed = QStringLiteral("VELDOR.Ostrel1.Error.StartAtLoginFailed");
 const QString OstrelBusErrorWriteFailed = QStringLiteral("VELDOR.Ostrel1.Error.WriteFailed");
+const QString OstrelBusErrorNotReady = QStringLiteral("VELDOR.Ostrel1.Error.NotReady");
 
 namespace {
 
@@ -31,6 +34,11 @@ std::optional<QString> refuseOutOfRange(ControlSetting setting, std::int64_t val
       .arg(range.minimum)
       .arg(range.maximum)
       .arg(value);
+}
+
+std::optional<QString> refusePageRefresh(std::int64_t pageTurns) {
+  if (pageTurns >= 0 && pageTurns <= kLongestPageRefresh) return std::nullopt;
+  return QStringLiteral("page refresh must be 0..%1, not %2").arg(kLongestPageRefresh).arg(pageTurns);
 }
 
 const QStringList& imageModeNames() {

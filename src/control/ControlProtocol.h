@@ -34,6 +34,9 @@ extern const QString OstrelBusErrorNotSupported;  // "VELDOR.Ostrel1.Error.NotSu
 // bound); the frame was dropped.
 extern const QString OstrelBusErrorWriteFailed;  // "VELDOR.Ostrel1.Error.WriteFailed"
 
+// Ostrel is still starting and cannot take the request yet. Nothing changed.
+extern const QString OstrelBusErrorNotReady;  // "VELDOR.Ostrel1.Error.NotReady"
+
 // Start at login could not be switched as asked; the message says why.
 extern const QString OstrelBusErrorStartAtLoginFailed;  // "VELDOR.Ostrel1.Error.StartAtLoginFailed"
 
@@ -48,6 +51,11 @@ const ControlSettingRange& controlSettingRange(ControlSetting setting);
 // Nothing when `value` is accepted; otherwise the refusal, e.g.
 // "contrast must be 1..9, not 12".
 std::optional<QString> refuseOutOfRange(ControlSetting setting, std::int64_t value);
+
+// "Refresh every N page turns": N within 0..99 (0 turns it off). Nothing when
+// `pageTurns` is accepted; otherwise the refusal, e.g. "page refresh must be
+// 0..99, not 120".
+std::optional<QString> refusePageRefresh(std::int64_t pageTurns);
 
 // The only MCU version whose monitors have a front light.
 using protocol::kFrontLightMCUVersion;

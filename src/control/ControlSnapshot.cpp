@@ -1,5 +1,6 @@
 #include "control/ControlSnapshot.h"
 
+#include "common/AutoClearStatus.h"
 #include "common/DesktopServices.h"
 #include "control/ControlProtocol.h"
 #include "monitor/MonitorState.h"
@@ -19,6 +20,7 @@ const QString ControlPropertyBrightness = QStringLiteral("Brightness");
 const QString ControlPropertyTemperature = QStringLiteral("Temperature");
 const QString ControlPropertyDesktopServices = QStringLiteral("DesktopServices");
 const QString ControlPropertyPortReasons = QStringLiteral("PortReasons");
+const QString ControlPropertyAutoClear = QStringLiteral("AutoClear");
 
 ControlSnapshot ControlSnapshot::capture() {
   ControlSnapshot s;
@@ -34,6 +36,7 @@ ControlSnapshot ControlSnapshot::capture() {
   s.brightness = currentFrontBrightnessValue;
   s.temperature = currentFrontTemperatureValue;
   s.desktopServices = DesktopServices::shared().properties();
+  s.autoClear = AutoClearStatus::shared().properties();
   s.ports = portProbeReports;
   return s;
 }
@@ -54,12 +57,18 @@ QString ControlSnapshot::currentMonitorName() const {
 
 QVariantMap ControlSnapshot::properties() const {
   return {
-      {ControlPropertyMonitors, monitorNames()},       {ControlPropertyCurrentMonitor, currentMonitorName()},
-      {ControlPropertyMCUVersion, mcuVersion},         {ControlPropertyContrast, contrast},
-      {ControlPropertyImageMode, imageMode},           {ControlPropertyRefreshSpeed, refreshSpeed},
-      {ControlPropertyFrontLightMode, frontLightMode}, {ControlPropertyBrightness, brightness},
-      {ControlPropertyTemperature, temperature},       {ControlPropertyDesktopServices, desktopServices},
+      {ControlPropertyMonitors, monitorNames()},
+      {ControlPropertyCurrentMonitor, currentMonitorName()},
+      {ControlPropertyMCUVersion, mcuVersion},
+      {ControlPropertyContrast, contrast},
+      {ControlPropertyImageMode, imageMode},
+      {ControlPropertyRefreshSpeed, refreshSpeed},
+      {ControlPropertyFrontLightMode, frontLightMode},
+      {ControlPropertyBrightness, brightness},
+      {ControlPropertyTemperature, temperature},
+      {ControlPropertyDesktopServices, desktopServices},
       {ControlPropertyPortReasons, QVariant::fromValue(ports)},
+      {ControlPropertyAutoClear, autoClear},
   };
 }
 
@@ -69,7 +78,7 @@ bool ControlSnapshot::operator==(const ControlSnapshot& o) const {
   return monitors == o.monitors && current == o.current && currentOpen == o.currentOpen && mcuVersion == o.mcuVersion &&
          contrast == o.contrast && imageMode == o.imageMode && refreshSpeed == o.refreshSpeed &&
          frontLightMode == o.frontLightMode && brightness == o.brightness && temperature == o.temperature &&
-         desktopServices == o.desktopServices && ports == o.ports;
+         desktopServices == o.desktopServices && ports == o.ports && autoClear == o.autoClear;
 }
 
 QVariantMap changedProperties(const ControlSnapshot& before, const ControlSnapshot& after) {

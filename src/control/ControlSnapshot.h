@@ -39,6 +39,10 @@ extern const QString ControlPropertyDesktopServices;
 // what discovery did with it: "probed", "in use by PID NAME", "left alone: a
 // monitor is known", "unanswered", "cannot be opened").
 extern const QString ControlPropertyPortReasons;
+// a{sv}: Auto Clear's period, "Pause while idle", "Refresh every N page turns",
+// whether the timer rests now and why, and its idle and lock sources
+// (common/AutoClearStatus.h, properties()).
+extern const QString ControlPropertyAutoClear;
 
 struct ControlSnapshot {
   QList<PelSerialPortRef> monitors;  // caluPortsArr's entries (same objects)
@@ -55,6 +59,8 @@ struct ControlSnapshot {
 
   // The desktop's services, not the monitor's: DesktopServices::properties().
   QVariantMap desktopServices;
+  // Auto Clear and the page-turn refresh: AutoClearStatus::properties().
+  QVariantMap autoClear;
 
   static ControlSnapshot capture();
 

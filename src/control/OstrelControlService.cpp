@@ -111,6 +111,9 @@ int OstrelControlService::temperature() const {
 QVariantMap OstrelControlService::desktopServices() const {
   return ControlSnapshot::capture().desktopServices;
 }
+QVariantMap OstrelControlService::autoClear() const {
+  return ControlSnapshot::capture().autoClear;
+}
 QList<PortProbeReport> OstrelControlService::portReasons() const {
   return ControlSnapshot::capture().ports;
 }
@@ -288,6 +291,37 @@ void OstrelControlService::SetStartAtLogin(bool startAtLogin) {
   }
   const StartAtLoginSwitch::Outcome outcome = startAtLogin_->setOn(startAtLogin);
   if (!outcome.succeeded()) refuse("SetStartAtLogin", OstrelBusErrorStartAtLoginFailed, outcome.error);
+}
+
+}  // namespace ostrel
+
+namespace ostrel {
+
+void OstrelControlService::setRefreshSettingsTarget(std::shared_ptr<RefreshSettingsTarget> target) {
+  refreshSettings_ = std::move(target);
+}
+
+void OstrelControlService::SetPauseWhileIdle(bool on) {
+  if (!refreshSettings_) {
+    refuse("SetPauseWhileIdle", OstrelBusErrorNotReady,
+           QStringLiteral("Ostrel is still starting; nothing was changed"));
+    return;
+  }
+  log("Bus request SetPauseWhileIdle %d from %@", on ? 1 : 0, caller());
+  refreshSettings_->setPauseWhileIdle(on);
+}
+
+void OstrelControlService::SetPageRefresh(int pageTurns) {
+  if (const std::optional<QString> refusal = refusePageRefresh(pageTurns)) {
+    refuse("SetPageRefresh", OstrelBusErrorOutOfRange, *refusal + QStringLiteral("; nothing was changed"));
+    return;
+  }
+  if (!refreshSettings_) {
+    refuse("SetPageRefresh", OstrelBusErrorNotReady, QStringLiteral("Ostrel is still starting; nothing was changed"));
+    return;
+  }
+  log("Bus request SetPageRefresh %d from %@", pageTurns, caller());
+  refreshSettings_->setPageRefresh(pageTurns);
 }
 
 }  // namespace ostrel

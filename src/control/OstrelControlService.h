@@ -29,6 +29,13 @@
 // carries those that differ, whatever changed them: a report from the monitor,
 // the user in the window, a shortcut, a bus call.
 //
+// When Ostrel refreshes by itself (RefreshSettingsTarget.h):
+//   AutoClear (a{sv}, read-only, announced): the timer's period, the two
+//   settings, whether the timer rests now and why, its idle and lock sources.
+//   SetPauseWhileIdle(b), SetPageRefresh(i) 0..99: as the settings window's OK
+//   for that setting; stored and in force at once. Need no monitor. Out of
+//   range: ...Error.OutOfRange; before the window exists: ...Error.NotReady.
+//
 // The program and start at login:
 //   Version (s, read-only): the program's version, as `ostrel --version` says.
 //   StartAtLogin (b, read-only): whether Ostrel starts at login, read from the
@@ -40,6 +47,7 @@
 
 #include "control/ControlProtocol.h"
 #include "control/ControlSnapshot.h"
+#include "control/RefreshSettingsTarget.h"
 #include "loginitem/StartAtLoginSwitch.h"
 
 #include <QDBusConnection>
@@ -70,6 +78,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_PROPERTY(bool StartAtLogin READ startAtLogin)
   Q_PROPERTY(QVariantMap DesktopServices READ desktopServices)
   Q_PROPERTY(QList<ostrel::PortProbeReport> PortReasons READ portReasons)
+  Q_PROPERTY(QVariantMap AutoClear READ autoClear)
 
  public:
   explicit OstrelControlService(QObject* parent = nullptr);
@@ -99,6 +108,11 @@ class OstrelControlService : public QObject, protected QDBusContext {
   int brightness() const;
   int temperature() const;
   QVariantMap desktopServices() const;
+  QVariantMap autoClear() const;
+
+  // "Pause while idle" and the page-turn refresh, through `target` (the
+  // running Ostrel's). Until it is set, both methods are refused.
+  void setRefreshSettingsTarget(std::shared_ptr<RefreshSettingsTarget> target);
 
   // Start at login, through `startAtLogin` (the running Ostrel's). Until it is
   // set the property reads false and SetStartAtLogin is refused.
@@ -121,6 +135,8 @@ class OstrelControlService : public QObject, protected QDBusContext {
   Q_SCRIPTABLE void ReadParameters();
   Q_SCRIPTABLE void Activate();
   Q_SCRIPTABLE void SetStartAtLogin(bool startAtLogin);
+  Q_SCRIPTABLE void SetPauseWhileIdle(bool on);
+  Q_SCRIPTABLE void SetPageRefresh(int pageTurns);
 
  private:
   // True when the call may go ahead; otherwise the caller has its error reply.
@@ -138,6 +154,7 @@ class OstrelControlService : public QObject, protected QDBusContext {
   ControlSnapshot announced_;
   QMetaObject::Connection idleHook_;
   std::optional<StartAtLoginSwitch> startAtLogin_;
+  std::shared_ptr<RefreshSettingsTarget> refreshSettings_;
 };
 
 }  // namespace ostrel

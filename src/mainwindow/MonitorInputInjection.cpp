@@ -70,20 +70,30 @@ bool MonitorInputInjection::admitPress() {
   return false;
 }
 
-void MonitorInputInjection::receiveKeyBoardClickWithCode(std::int32_t keyCode) {
+void MonitorInputInjection::setMonitorInputHandler(std::function<void()> handler) {
+  monitorInput_ = std::move(handler);
+}
+
+void MonitorInputInjection::monitorInput() const {
+  if (monitorInput_) monitorInput_();
+}
+
+bool MonitorInputInjection::receiveKeyBoardClickWithCode(std::int32_t keyCode) {
   const std::uint16_t code = static_cast<std::uint16_t>(keyCode & 0xFFFF);
   if (!isMonitorKey(code)) {
     log("receiveKeyBoardClickWithCode ignoring key code %d: not a key the monitor may press", keyCode);
-    return;
+    return false;
   }
-  if (injectorMissing() || !admitPress()) return;
+  monitorInput();
+  if (injectorMissing() || !admitPress()) return false;
   // The Function flag on Page Up/Down (and Command on M) only tells macOS which
   // keyboard produced the key; X11 has no such modifier, so the key goes alone,
   // and always with its release so nothing stays held.
-  injector_->tapKey(code);
+  return injector_->tapKey(code);
 }
 
 void MonitorInputInjection::receiveMouseMovePointX(std::int32_t dx, std::int32_t dy) {
+  monitorInput();
   if (injectorMissing()) return;
   // Steps arriving faster than the desktop can use them are added up and
   // posted as one move per coalescing interval.
@@ -133,6 +143,7 @@ void MonitorInputInjection::receiveMouseClickEvent(std::int32_t button) {
 }
 
 void MonitorInputInjection::mouseClick(std::int32_t button) {
+  monitorInput();
   if (injectorMissing()) return;
   const auto position = injector_->pointerPosition();
   log("mouseClick Location x = %f, y = %f", position ? position->x : 0.0, position ? position->y : 0.0);
@@ -142,6 +153,7 @@ void MonitorInputInjection::mouseClick(std::int32_t button) {
 
 void MonitorInputInjection::receiveMouseLongMovePonitX(std::int32_t dx, std::int32_t dy) {
   log(" 000000 **************** x = %d, y = %d", dx, dy);
+  monitorInput();
   if (dx == 0 && dy == 0) {
     LONGMOVE = false;
     return;
@@ -160,6 +172,7 @@ void MonitorInputInjection::runTestForOneSecond(std::int32_t dx, std::int32_t dy
   // hence the generation check under the lock.
   timer_s = std::make_unique<BackgroundTimer>(kLongMoveTick, [this, dx, dy, generation] {
     if (LONGMOVE.load()) {
+      monitorInput();
       pointerStep(dx, dy);
       return;
     }

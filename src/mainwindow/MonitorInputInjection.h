@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -41,7 +42,14 @@ class MonitorInputInjection {
   // may now ask the desktop for permission to pass its input on.
   void monitorConnected();
 
-  void receiveKeyBoardClickWithCode(std::int32_t keyCode);
+  // The monitor's keys and pointer controls are someone at the monitor:
+  // `handler` runs for each key, click, pointer step and long-move step, passed
+  // on to the desktop or not, on the thread that handles it (the main thread,
+  // or the long-move repeat's). Set it before input arrives.
+  void setMonitorInputHandler(std::function<void()> handler);
+
+  // True when the key was passed on to the desktop.
+  bool receiveKeyBoardClickWithCode(std::int32_t keyCode);
   void receiveMouseMovePointX(std::int32_t dx, std::int32_t dy);
   void receiveMouseClickEvent(std::int32_t button);
   void mouseClick(std::int32_t button);
@@ -62,8 +70,10 @@ class MonitorInputInjection {
   bool admitPress();
   void flushPointer();
   bool injectorMissing() const { return !injector_; }
+  void monitorInput() const;
 
   std::shared_ptr<platform::InputInjector> injector_;
+  std::function<void()> monitorInput_;
   std::mutex pointerMutex_;  // held across a step's read and move
   std::atomic<float> widthMax_{0.0f};
   std::atomic<float> heightMax_{0.0f};

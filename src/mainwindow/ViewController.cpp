@@ -1,11 +1,14 @@
 #include "mainwindow/ViewController.h"
 
+#include "common/AutoClearStatus.h"
 #include "common/Log.h"
 #include "common/NotificationCenter.h"
+#include "mainwindow/AutoClearRest.h"
 #include "mainwindow/AutoClearTimer.h"
 #include "mainwindow/MainWindowTexts.h"
 #include "mainwindow/MenuTexts.h"
 #include "mainwindow/MonitorInputInjection.h"
+#include "mainwindow/PageTurnRefresh.h"
 #include "monitor/MonitorProtocol.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
@@ -40,8 +43,13 @@ constexpr int kLoadSettleMs = 1000;
 ViewController::ViewController(std::shared_ptr<platform::InputInjector> injector, const QString& whyNoInjector)
     : window_(std::make_unique<QMainWindow>()), ui_(std::make_unique<Ui::MainWindow>()) {
   ui_->setupUi(window_.get());
-  autoClear_ = std::make_unique<AutoClearTimer>([this] { updateViewRefreshInfo(1); });
+  rest_ = std::make_unique<AutoClearRest>();
+  pageTurns_ = std::make_unique<PageTurnRefresh>([this] { updateViewRefreshInfo(1); });
+  autoClear_ = std::make_unique<AutoClearTimer>(
+      [this] { updateViewRefreshInfo(1); },
+      AutoClearTimer::Rest{[this] { return rest_->decidesOnMainThread(); }, [this] { return rest_->restsNow(); }});
   input_ = std::make_unique<MonitorInputInjection>(std::move(injector), whyNoInjector);
+  input_->setMonitorInputHandler([this] { rest_->noteMonitorInput(); });
   connectActions();
 }
 
@@ -113,6 +121,9 @@ void ViewController::viewDidLoad() {
   utlsPorts_->initSerialPorts();
 
   const AutoClearAtStart autoClear = loadMainWindowPreferences();
+  rest_->setShortestIdle(std::chrono::seconds(IdlePauseSeconds));
+  setPauseWhileIdle(PauseWhileIdle != 0);
+  setPageRefreshValue(PageRefreshValue);
   if (autoClear.armTimer) setAutoClearGhostDelay(autoClear.periodSeconds);
   log("viewDidLoad CurrentLanguage = %d", CurrentLanguage);
 
@@ -413,7 +424,10 @@ bool ViewController::updateViewModeInfo(std::int32_t value) {
   return utlsPorts_->sendCommand(protocol::kSetImageMode, value);
 }
 bool ViewController::updateViewRefreshInfo(std::int32_t value) {
-  return utlsPorts_->sendCommand(protocol::kRefresh, value);
+  const bool sent = utlsPorts_->sendCommand(protocol::kRefresh, value);
+  // Whoever asked for it, the panel is clean now: the page turns count afresh.
+  if (sent) pageTurns_->noteRefresh();
+  return sent;
 }
 bool ViewController::updateViewSpeedInfo(std::int32_t value) {
   return utlsPorts_->sendCommand(protocol::kSetRefreshSpeed, value);
@@ -518,8 +532,18 @@ void ViewController::stepContrast(bool upwards) {
 
 // ---- Auto-clear and the monitor's input ------------------------------------
 
-void ViewController::setAutoClearGhostDelay(std::int32_t delay) { autoClear_->setAutoClearGhostDelay(delay); }
-void ViewController::receiveKeyBoardClickWithCode(std::int32_t keyCode) { input_->receiveKeyBoardClickWithCode(keyCode); }
+void ViewController::setAutoClearGhostDelay(std::int32_t delay) {
+  // The rest knows the period before the first tick asks it.
+  const std::int32_t period = std::max(delay, 0);
+  rest_->setPeriod(period);
+  AutoClearStatus::shared().setPeriod(period);
+  autoClear_->setAutoClearGhostDelay(delay);
+}
+
+void ViewController::receiveKeyBoardClickWithCode(std::int32_t keyCode) {
+  const bool injected = input_->receiveKeyBoardClickWithCode(keyCode);
+  pageTurns_->monitorPageKey(static_cast<std::uint16_t>(keyCode & 0xFFFF), injected);
+}
 void ViewController::receiveMouseMovePointX(std::int32_t x, std::int32_t y) { input_->receiveMouseMovePointX(x, y); }
 void ViewController::receiveMouseClickEvent(std::int32_t button) { input_->receiveMouseClickEvent(button); }
 void ViewController::receiveMouseLongMovePonitX(std::int32_t x, std::int32_t y) {
@@ -528,6 +552,30 @@ void ViewController::receiveMouseLongMovePonitX(std::int32_t x, std::int32_t y) 
 void ViewController::runTestForOneSecond(std::int32_t x, std::int32_t y) { input_->runTestForOneSecond(x, y); }
 void ViewController::receiveKeyBoardClickWithCodeForStarter() {
   input_->receiveKeyBoardClickWithCodeForStarter(window_.get());
+}
+
+// ---- Pause while idle, page-turn refresh ------------------------------------
+
+void ViewController::setIdleSources(IdleSources sources) {
+  rest_->setSources(std::move(sources));
+}
+
+void ViewController::setPauseWhileIdle(bool on) {
+  rest_->setPauseWhileIdle(on);
+  AutoClearStatus::shared().setSettings(on, pageTurns_->every());
+}
+
+void ViewController::setPageRefreshValue(std::int32_t pageTurns) {
+  pageTurns_->setEvery(pageTurns);
+  AutoClearStatus::shared().setSettings(AutoClearStatus::shared().state().pauseWhileIdle, pageTurns_->every());
+}
+
+void ViewController::setKeyboardPageTurns(bool watched) {
+  pageTurns_->setKeyboardWatched(watched);
+}
+
+void ViewController::keyboardKeyPressed(std::uint16_t virtualKeyCode) {
+  pageTurns_->keyboardKey(virtualKeyCode);
 }
 
 }  // namespace ostrel

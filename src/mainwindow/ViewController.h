@@ -33,6 +33,9 @@ namespace ostrel {
 
 class UtilsPelSerialPortsValue;
 class AutoClearTimer;
+class AutoClearRest;
+class PageTurnRefresh;
+struct IdleSources;
 class MonitorInputInjection;
 class ScopedObserver;
 namespace platform {
@@ -112,6 +115,20 @@ class ViewController : public QObject,
   void runTestForOneSecond(std::int32_t x, std::int32_t y);
   void receiveKeyBoardClickWithCodeForStarter();
 
+  // Auto Clear rests while nobody is there ("Pause while idle"), and a fast
+  // refresh follows every Nth page turn ("Refresh every N page turns"). The
+  // sources come from the application before viewDidLoad(), which reads both
+  // settings; the settings window and the bus change them afterwards.
+  void setIdleSources(IdleSources sources);
+  void setPauseWhileIdle(bool on);
+  void setPageRefreshValue(std::int32_t pageTurns);
+  // The desktop's keyboard is watched everywhere (X11): its Page Up and Page
+  // Down count as page turns, and keyboardKeyPressed() hears every press.
+  void setKeyboardPageTurns(bool watched);
+  void keyboardKeyPressed(std::uint16_t virtualKeyCode);
+  AutoClearRest& autoClearRest() const { return *rest_; }
+  PageTurnRefresh& pageTurnRefresh() const { return *pageTurns_; }
+
   // What the Settings button opens; set by the application (the settings window).
   void setSettingsPresenter(std::function<void()> presenter);
 
@@ -155,6 +172,10 @@ class ViewController : public QObject,
   std::shared_ptr<UtilsPelSerialPortsValue> utlsPorts_;
   std::shared_ptr<QList<PelSerialPortRef>> availablePortsmutableArr_;
   QString noDevStr_;
+  // The rest and the page turns outlive the timer, which asks the one and
+  // tells the other from its thread.
+  std::unique_ptr<AutoClearRest> rest_;
+  std::unique_ptr<PageTurnRefresh> pageTurns_;
   std::unique_ptr<AutoClearTimer> autoClear_;
   QStringList listedMonitors_;  // the monitor list as last shown, to notice arrivals
   std::unique_ptr<MonitorInputInjection> input_;

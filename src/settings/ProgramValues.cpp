@@ -2,6 +2,7 @@
 
 #include "PreferenceKeys.h"
 #include "PreferenceStore.h"
+#include "WholeNumber.h"
 #include "common/Log.h"
 #include "platform/KeyCodes.h"
 
@@ -25,6 +26,10 @@ std::int64_t autoClearValue_exit = 0;
 
 std::int32_t currentViewLanguageFlag = 0;
 
+std::int32_t PauseWhileIdle = 1;
+std::int32_t PageRefreshValue = 0;
+std::int32_t IdlePauseSeconds = kDefaultIdlePauseSeconds;
+
 namespace {
 
 constexpr qint64 kLongestAutoClearPeriod = 9999;
@@ -38,6 +43,29 @@ qint64 storedWithin(const PreferenceStore& store, QLatin1String key, qint64 mini
   log("Preference %@ holds %lld, outside %lld..%lld: it is read as absent", QString(key), static_cast<long long>(value),
       static_cast<long long>(minimum), static_cast<long long>(maximum));
   return 0;
+}
+
+// The same for a key whose absence means `absent` rather than 0: a value that
+// is no whole number, or one out of range, reads as absent too.
+qint64 storedWithin(const PreferenceStore& store, QLatin1String key, qint64 minimum, qint64 maximum, qint64 absent) {
+  const QVariant stored = store.objectForKey(key);
+  if (!stored.isValid()) return absent;
+  const std::optional<qint64> value = wholeNumber(stored);
+  if (!value) {
+    log("Preference %@ holds \"%@\", not a whole number: it is read as absent", QString(key),
+        stored.toString().left(200));
+    return absent;
+  }
+  if (*value >= minimum && *value <= maximum) return *value;
+  log("Preference %@ holds %lld, outside %lld..%lld: it is read as absent", QString(key),
+      static_cast<long long>(*value), static_cast<long long>(minimum), static_cast<long long>(maximum));
+  return absent;
+}
+
+void writeUnlessLeftAlone(PreferenceStore& store) {
+  // An unusable file is left alone until the settings window is confirmed; the
+  // value then goes in with the rest.
+  if (!store.isLeavingFileUntouched()) store.synchronize();
 }
 
 std::uint32_t storedKeyCode(const PreferenceStore& store, QLatin1String key) {
@@ -64,6 +92,10 @@ AutoClearAtStart loadMainWindowPreferences(const PreferenceStore& store) {
   ThresholdInfoHotkeyModifierFlags = storedModifierFlags(store, prefkeys::thresholdHotKeyCodeFlags);
   ThresholdDownInfoHotkeyKeyCode = storedKeyCode(store, prefkeys::thresholdDownHotKeyCode);
   ThresholdDownInfoHotkeyModifierFlags = storedModifierFlags(store, prefkeys::thresholdDownHotKeyCodeFlags);
+  PauseWhileIdle = static_cast<std::int32_t>(storedWithin(store, prefkeys::pauseWhileIdle, 0, 1, 1));
+  PageRefreshValue = static_cast<std::int32_t>(storedWithin(store, prefkeys::pageRefreshValue, 0, kLongestPageRefresh));
+  IdlePauseSeconds = static_cast<std::int32_t>(
+      storedWithin(store, prefkeys::idlePauseSeconds, 1, kLongestIdlePauseSeconds, kDefaultIdlePauseSeconds));
 
   const qint64 period = storedWithin(store, prefkeys::autoClearValue, 0, kLongestAutoClearPeriod);
   const qint64 check = store.integerForKey(prefkeys::autoClearCheckValue);
@@ -83,6 +115,20 @@ void loadSettingsWindowPreferences(const PreferenceStore& store) {
 
 void loadSettingsWindowPreferences() {
   loadSettingsWindowPreferences(PreferenceStore::standard());
+}
+
+void storePauseWhileIdle(PreferenceStore& store, bool on) {
+  PauseWhileIdle = on ? 1 : 0;
+  store.setIntegerForKey(prefkeys::pauseWhileIdle, PauseWhileIdle);
+  writeUnlessLeftAlone(store);
+}
+
+bool storePageRefreshValue(PreferenceStore& store, std::int32_t pageTurns) {
+  if (pageTurns < 0 || pageTurns > kLongestPageRefresh) return false;
+  PageRefreshValue = pageTurns;
+  store.setIntegerForKey(prefkeys::pageRefreshValue, PageRefreshValue);
+  writeUnlessLeftAlone(store);
+  return true;
 }
 
 bool isMonitorAdapterIdentity(const QString& identity) {
@@ -112,9 +158,7 @@ void rememberMonitorAdapter(PreferenceStore& store, const QString& identity) {
     return;
   }
   store.setObjectForKey(prefkeys::monitorAdapter, identity);
-  // An unusable file is left alone until the settings window is confirmed; the
-  // identity then goes in with the rest.
-  if (!store.isLeavingFileUntouched()) store.synchronize();
+  writeUnlessLeftAlone(store);
 }
 
 }  // namespace ostrel

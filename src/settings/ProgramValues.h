@@ -32,6 +32,18 @@ extern std::int64_t autoClearValue_exit;
 // The language the settings window shows while it is open (0 Chinese, 1 English).
 extern std::int32_t currentViewLanguageFlag;
 
+// When Auto Clear refreshes, beyond its period: "Pause while idle" (1: the
+// timer rests while the session is locked or nobody has typed or moved the
+// pointer for longer than the period, and at least IdlePauseSeconds), "Refresh
+// every N page turns" (0: never), and that shortest idle time. In force from
+// main window load on; the settings window and the bus change the first two.
+extern std::int32_t PauseWhileIdle;
+extern std::int32_t PageRefreshValue;
+extern std::int32_t IdlePauseSeconds;
+inline constexpr std::int32_t kLongestPageRefresh = 99;
+inline constexpr std::int32_t kDefaultIdlePauseSeconds = 60;
+inline constexpr std::int32_t kLongestIdlePauseSeconds = 9999;
+
 // Whether the main window must arm the auto-clear timer at start, and its period.
 struct AutoClearAtStart {
   bool armTimer = false;
@@ -46,15 +58,25 @@ struct AutoClearAtStart {
 // and the value; the file keeps it until the settings window is confirmed.
 
 // Main window start: "language" into CurrentLanguage and the six shortcut keys
-// into their values (absent keys give 0, which leaves a shortcut inactive); then
-// the auto-clear rule: the timer runs when "autoClearCheckValue" is exactly 1 and
-// "autoClearValue" is not 0.
+// into their values (absent keys give 0, which leaves a shortcut inactive), the
+// three values above ("pauseWhileIdle" 0..1, absent 1; "pageRefreshValue"
+// 0..99; "idlePauseSeconds" 1..9999, absent 60; a value outside its range reads
+// as absent); then the auto-clear rule: the timer runs when
+// "autoClearCheckValue" is exactly 1 and "autoClearValue" is not 0.
 AutoClearAtStart loadMainWindowPreferences(const PreferenceStore& store);
 AutoClearAtStart loadMainWindowPreferences();  // the standard store
 
 // Settings window start: the three auto-clear / autostart values it opens with.
 void loadSettingsWindowPreferences(const PreferenceStore& store);
 void loadSettingsWindowPreferences();  // the standard store
+
+// Stores "Pause while idle" (1 or 0) or "Refresh every N page turns" (0..99) and
+// writes the file, unless the file is being left alone (it is unusable: the
+// value then goes in with the rest when the settings window is confirmed); the
+// program-wide value follows at once. A page count outside 0..99 is refused:
+// false, nothing changes.
+void storePauseWhileIdle(PreferenceStore& store, bool on);
+bool storePageRefreshValue(PreferenceStore& store, std::int32_t pageTurns);
 
 // The adapter the monitor was last found on ("monitorAdapter", written by
 // discovery): "usb:" vendor ":" product ":" serial (ids as four lower-case hex

@@ -62,6 +62,11 @@ TEST(CommandLine, AcceptsEveryCommandWithItsValues) {
       {"autostart on", CtlCommand::StartAtLoginOn, 0, false, false},
       {"autostart OFF", CtlCommand::StartAtLoginOff, 0, false, false},
       {"-v autostart status", CtlCommand::StartAtLoginStatus, 0, false, true},
+      {"pause-while-idle on", CtlCommand::PauseWhileIdleOn, 0, false, false},
+      {"pause-while-idle Off", CtlCommand::PauseWhileIdleOff, 0, false, false},
+      {"page-refresh 0", CtlCommand::PageRefresh, 0, false, false},
+      {"page-refresh 99", CtlCommand::PageRefresh, 99, false, false},
+      {"-v page-refresh 03", CtlCommand::PageRefresh, 3, false, true},
       {"--version", CtlCommand::Version, 0, false, false},
       {"refresh --version", CtlCommand::Version, 0, false, false},
       {"--version --help", CtlCommand::Help, 0, false, false},
@@ -128,6 +133,16 @@ TEST(CommandLine, RefusesWithTheAcceptedValues) {
       {"keybindings", "keybindings needs a value: sway, hyprland or i3"},
       {"keybindings kde", "keybindings must be sway, hyprland or i3, not \"kde\""},
       {"keybindings sway i3", "keybindings takes one value, not \"i3\""},
+      {"pause-while-idle", "pause-while-idle needs a value: on or off"},
+      {"pause-while-idle yes", "pause-while-idle must be on or off, not \"yes\""},
+      {"pause-while-idle on off", "pause-while-idle takes one value, not \"off\""},
+      {"page-refresh", "page-refresh needs a value: 0..99 (0: never)"},
+      {"page-refresh 100", "page refresh must be 0..99, not 100"},
+      {"page-refresh -1", "page refresh must be 0..99, not -1"},
+      {"page-refresh three", "page-refresh must be 0..99 (0: never), not \"three\""},
+      {"page-refresh 99999999999999999999", "page-refresh must be 0..99 (0: never), not \"99999999999999999999\""},
+      {"page-refresh 3 4", "page-refresh takes one value, not \"4\""},
+      {"page-refresh 3 --json", "--json goes with status, read or monitors, not with page-refresh"},
   };
   for (const Refused& c : cases) {
     SCOPED_TRACE(c.line);
@@ -143,7 +158,8 @@ TEST(CommandLine, UsageErrorPointsAtHelp) {
   // Every command word the parser takes is in the help.
   for (const char* word : {"refresh", "contrast", "mode", "speed", "light", "brightness", "temperature", "sync-time",
                            "read", "status", "monitors", "autostart on|off|status", "gnome-shortcuts add|remove|status",
-                           "keybindings sway|hyprland|i3", "--json", "--verbose", "--version"}) {
+                           "keybindings sway|hyprland|i3", "pause-while-idle on|off", "page-refresh 0..99", "--json",
+                           "--verbose", "--version"}) {
     EXPECT_TRUE(helpText().contains(QString::fromLatin1(word))) << word;
   }
 }
@@ -243,7 +259,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightModeName", "mixed"},
                    {"brightness", 80},
                    {"temperature", 0},
-                   {"desktop", QJsonValue::Null}}},
+                   {"desktop", QJsonValue::Null},
+                   {"autoClear", QJsonValue::Null}}},
       {"partial", partial,
        QJsonObject{{"source", "direct"},
                    {"monitors", QJsonArray{"ttyUSB0", "ttyUSB1"}},
@@ -258,7 +275,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightModeName", "mixed"},
                    {"brightness", 80},
                    {"temperature", QJsonValue::Null},
-                   {"desktop", QJsonValue::Null}}},
+                   {"desktop", QJsonValue::Null},
+                   {"autoClear", QJsonValue::Null}}},
       {"none", none,
        QJsonObject{{"source", "ostrel"},
                    {"monitors", QJsonArray{}},
@@ -273,7 +291,8 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
                    {"frontLightModeName", QJsonValue::Null},
                    {"brightness", QJsonValue::Null},
                    {"temperature", QJsonValue::Null},
-                   {"desktop", QJsonValue::Null}}},
+                   {"desktop", QJsonValue::Null},
+                   {"autoClear", QJsonValue::Null}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -415,6 +434,76 @@ TEST(StatusReport, SaysWhatTheUserMustDoForEachService) {
   EXPECT_EQ(desktop["input"]["todo"], "allow it when the desktop asks, as a monitor connects");
 }
 
+// What Ostrel in an X11 session without logind reports while the session is
+// idle, and what the settings file holds when Ostrel does not run.
+QVariantMap restingAutoClear() {
+  return {{"Period", 30},
+          {"PauseWhileIdle", true},
+          {"PageRefresh", 3},
+          {"Resting", true},
+          {"Reason", "no keyboard or pointer input for 60 s"},
+          {"IdleBackend", "x11"},
+          {"IdleDetail", "MIT-SCREEN-SAVER on the X display :0 (asked at each Auto Clear tick)"},
+          {"LockBackend", ""},
+          {"LockDetail", "logind: there is no system bus"}};
+}
+
+TEST(StatusReport, AutoClearTellsWhetherItRestsAndWhy) {
+  StatusValues resting;
+  resting.autoClear = restingAutoClear();
+  EXPECT_EQ(statusText(resting),
+            QStringLiteral("No monitor connected.\n"
+                           "Auto Clear:     every 30 s, resting: no keyboard or pointer input for 60 s\n"
+                           "  Pause while idle: on\n"
+                           "  idle time:    MIT-SCREEN-SAVER on the X display :0 (asked at each Auto Clear tick)\n"
+                           "  lock:         unavailable: logind: there is no system bus\n"
+                           "Page refresh:   after every 3 page turns\n"));
+  EXPECT_EQ(QJsonDocument::fromJson(statusJson(resting)).object()["autoClear"],
+            (QJsonObject{
+                {"period", 30},
+                {"pauseWhileIdle", true},
+                {"pageRefresh", 3},
+                {"resting", true},
+                {"reason", "no keyboard or pointer input for 60 s"},
+                {"idle", QJsonObject{{"backend", "x11"},
+                                     {"detail",
+                                      "MIT-SCREEN-SAVER on the X display :0 (asked at each Auto Clear "
+                                      "tick)"}}},
+                {"lock", QJsonObject{{"backend", QJsonValue::Null}, {"detail", "logind: there is no system bus"}}}}));
+
+  StatusValues blind;
+  blind.autoClear = {{"Period", 5},
+                     {"PauseWhileIdle", true},
+                     {"PageRefresh", 0},
+                     {"Resting", false},
+                     {"Reason", "neither the idle time nor the lock of the session can be read"},
+                     {"IdleBackend", ""},
+                     {"IdleDetail", "no X display"},
+                     {"LockBackend", ""},
+                     {"LockDetail", "no system bus"}};
+  EXPECT_TRUE(statusText(blind).contains(
+      "Auto Clear:     every 5 s, refreshing (neither the idle time nor the lock of the session can be read)\n"
+      "  Pause while idle: on\n  idle time:    unavailable: no X display\n"
+      "  lock:         unavailable: no system bus\nPage refresh:   off\n"))
+      << statusText(blind).toStdString();
+
+  // Without Ostrel only the settings are known.
+  StatusValues stored;
+  stored.autoClear = {{"Period", 0}, {"PauseWhileIdle", false}, {"PageRefresh", 7}};
+  EXPECT_EQ(statusText(stored), QStringLiteral("No monitor connected.\n"
+                                               "Auto Clear:     off\n"
+                                               "  Pause while idle: off\n"
+                                               "Page refresh:   after every 7 page turns\n"));
+  EXPECT_EQ(QJsonDocument::fromJson(statusJson(stored)).object()["autoClear"],
+            (QJsonObject{{"period", QJsonValue::Null},
+                         {"pauseWhileIdle", false},
+                         {"pageRefresh", 7},
+                         {"resting", QJsonValue::Null},
+                         {"reason", QJsonValue::Null},
+                         {"idle", QJsonValue::Null},
+                         {"lock", QJsonValue::Null}}));
+}
+
 TEST(StatusReport, BusPropertiesBecomeValues) {
   struct Case {
     const char* name;
@@ -430,7 +519,8 @@ TEST(StatusReport, BusPropertiesBecomeValues) {
                          {"RefreshSpeed", 5},
                          {"FrontLightMode", 1},
                          {"Brightness", 42},
-                         {"Temperature", 17}};
+                         {"Temperature", 17},
+                         {"AutoClear", restingAutoClear()}};
   QVariantMap sixteen = base;
   sixteen["MCUVersion"] = 16;
   QVariantMap gone = base;
@@ -448,6 +538,8 @@ TEST(StatusReport, BusPropertiesBecomeValues) {
     EXPECT_EQ(v.hasMonitor(), c.monitor);
     EXPECT_EQ(v.brightness, c.brightness);
     EXPECT_EQ(v.contrast, c.monitor ? std::optional<std::int32_t>(3) : std::nullopt);
+    // Whether Auto Clear rests is Ostrel's, monitor or not.
+    EXPECT_EQ(v.autoClear, restingAutoClear());
   }
 }
 

@@ -269,7 +269,8 @@ TEST_F(ControlServiceTest, PropertiesFollowTheMonitorsReports) {
   EXPECT_EQ(all.value(QStringLiteral("Monitors")).toStringList(), QStringList{sim_->linkPath().section('/', -1)});
   EXPECT_EQ(all.value(QStringLiteral("CurrentMonitor")).toString(), sim_->linkPath().section('/', -1));
   EXPECT_EQ(all.value(QStringLiteral("MCUVersion")).toInt(), 48);
-  EXPECT_EQ(all.size(), 13);  // the monitor's nine, PortReasons, Version, StartAtLogin and DesktopServices
+  // The monitor's nine, PortReasons, Version, StartAtLogin, DesktopServices and AutoClear.
+  EXPECT_EQ(all.size(), 14);
   EXPECT_TRUE(all.contains(QStringLiteral("DesktopServices")));
   // Every port the search looked at, with what it did: here the monitor only.
   const auto ports =

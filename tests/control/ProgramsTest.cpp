@@ -484,10 +484,19 @@ TEST_F(WithOstrel, WithoutItsMonitorOstrelRefuses) {
   EXPECT_EQ(run.status, 3);
   // What serves the shortcuts and the monitor's input is Ostrel's, monitor or not.
   const QString display = qEnvironmentVariable("DISPLAY");
-  EXPECT_EQ(run.out, QStringLiteral("No monitor connected.\n"
-                                    "Shortcuts:      XInput2 key monitor on the X display %1\n"
-                                    "Monitor input:  XTest on the X display %1\n")
-                         .arg(display));
+  // So is Auto Clear: no system bus here (no logind), no desktop on the bus.
+  EXPECT_EQ(run.out,
+            QStringLiteral("No monitor connected.\n"
+                           "Shortcuts:      XInput2 key monitor on the X display %1\n"
+                           "Monitor input:  XTest on the X display %1\n"
+                           "Auto Clear:     off\n"
+                           "  Pause while idle: on\n"
+                           "  idle time:    MIT-SCREEN-SAVER on the X display %1 (asked at each Auto Clear tick)\n"
+                           "  lock:         unavailable: logind: there is no system bus; "
+                           "org.freedesktop.ScreenSaver is not on the session bus; org.gnome.ScreenSaver is "
+                           "not on the session bus\n"
+                           "Page refresh:   off\n")
+                .arg(display));
   run = ostrelctl({"status", "--json"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(parseJson(run.out).value("current"), QJsonValue(QJsonValue::Null));

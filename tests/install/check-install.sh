@@ -69,7 +69,9 @@ same_layout() {
 
 # command line | what every shell offers at its end
 completions="
-ostrelctl |autostart brightness contrast gnome-shortcuts help keybindings light mode monitors read refresh speed status sync-time temperature
+ostrelctl |autostart brightness contrast gnome-shortcuts help keybindings light mode monitors page-refresh pause-while-idle read refresh speed status sync-time temperature
+ostrelctl pa|page-refresh pause-while-idle
+ostrelctl pause-while-idle |off on
 ostrelctl co|contrast
 ostrelctl contrast |1 2 3 4 5 6 7 8 9 down up
 ostrelctl -v mode |graphic text video

@@ -139,6 +139,65 @@ TEST(ProgramValues, ValuesNoSettingsWindowWritesAreReadAsAbsentWithOneLineAndThe
   }
 }
 
+TEST(ProgramValues, PauseWhileIdleIsOnUntilSwitchedOffAndPageRefreshAndIdleTimeStayInRange) {
+  const struct {
+    const char* line;  // what the file holds besides [General]; empty: nothing
+    std::int32_t pause;
+    std::int32_t pages;
+    std::int32_t idleSeconds;
+    const char* logged;  // empty: nothing to say
+  } cases[] = {
+      {"", 1, 0, 60, ""},
+      {"pauseWhileIdle=0", 0, 0, 60, ""},
+      {"pauseWhileIdle=1\npageRefreshValue=99\nidlePauseSeconds=1", 1, 99, 1, ""},
+      {"pauseWhileIdle=2", 1, 0, 60, "Preference pauseWhileIdle holds 2, outside 0..1: it is read as absent"},
+      {"pauseWhileIdle=off", 1, 0, 60,
+       "Preference pauseWhileIdle holds \"off\", not a whole number: it is read as absent"},
+      {"pageRefreshValue=100", 1, 0, 60, "Preference pageRefreshValue holds 100, outside 0..99: it is read as absent"},
+      {"pageRefreshValue=-3", 1, 0, 60, "Preference pageRefreshValue holds -3, outside 0..99: it is read as absent"},
+      {"idlePauseSeconds=0", 1, 0, 60, "Preference idlePauseSeconds holds 0, outside 1..9999: it is read as absent"},
+      {"idlePauseSeconds=10000", 1, 0, 60,
+       "Preference idlePauseSeconds holds 10000, outside 1..9999: it is read as absent"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    ostrel::test::SettingsFolder folder;
+    const QByteArray text = "[General]\n" + QByteArray(c.line) + "\n";
+    ostrel::test::writeInPlace(folder.path(), text);
+    PreferenceStore store(folder.path());
+    ostrel::PauseWhileIdle = -1;
+    ostrel::PageRefreshValue = -1;
+    ostrel::IdlePauseSeconds = -1;
+    ostrel::LogCapture log;
+    ostrel::loadMainWindowPreferences(store);
+    EXPECT_EQ(ostrel::PauseWhileIdle, c.pause);
+    EXPECT_EQ(ostrel::PageRefreshValue, c.pages);
+    EXPECT_EQ(ostrel::IdlePauseSeconds, c.idleSeconds);
+    EXPECT_EQ(log.lines(), *c.logged ? QStringList{QString::fromUtf8(c.logged)} : QStringList{});
+    EXPECT_EQ(ostrel::test::readBytes(folder.path()), text) << "reading never rewrites the file";
+  }
+}
+
+TEST(ProgramValues, PauseWhileIdleAndPageRefreshAreWrittenAtOnceAndAPageCountOutOfRangeChangesNothing) {
+  ostrel::test::SettingsFolder folder;
+  PreferenceStore store(folder.path());
+  ostrel::storePauseWhileIdle(store, false);
+  EXPECT_EQ(ostrel::PauseWhileIdle, 0);
+  EXPECT_TRUE(ostrel::storePageRefreshValue(store, 4));
+  EXPECT_EQ(ostrel::PageRefreshValue, 4);
+  EXPECT_FALSE(ostrel::storePageRefreshValue(store, 100));
+  EXPECT_FALSE(ostrel::storePageRefreshValue(store, -1));
+  EXPECT_EQ(ostrel::PageRefreshValue, 4);
+  const QByteArray written = ostrel::test::readBytes(folder.path());
+  EXPECT_TRUE(written.contains("pauseWhileIdle=0\n")) << written.toStdString();
+  EXPECT_TRUE(written.contains("pageRefreshValue=4\n")) << written.toStdString();
+  // A new process reads them back.
+  PreferenceStore reread(folder.path());
+  ostrel::loadMainWindowPreferences(reread);
+  EXPECT_EQ(ostrel::PauseWhileIdle, 0);
+  EXPECT_EQ(ostrel::PageRefreshValue, 4);
+}
+
 TEST(ProgramValues, TheMonitorsAdapterIsRememberedAndADamagedValueIsIgnoredOnce) {
   ostrel::test::SettingsFolder folder;
   PreferenceStore store(folder.path());

@@ -58,6 +58,10 @@ void SettingsWindowTest::SetUp() {
   ThresholdInfoHotkeyKeyCode = ThresholdInfoHotkeyModifierFlags = 0;
   ThresholdDownInfoHotkeyKeyCode = ThresholdDownInfoHotkeyModifierFlags = 0;
   mainWindow->setAutoClearGhostDelay(0);
+  PauseWhileIdle = 1;
+  PageRefreshValue = 0;
+  mainWindow->setPauseWhileIdle(true);
+  mainWindow->setPageRefreshValue(0);
   mainWindow->window()->activateWindow();
   ASSERT_TRUE(runEventLoopUntil([] { return mainWindow->window()->isActiveWindow(); }, 10000));
   log = std::make_unique<LogCapture>();
@@ -65,10 +69,11 @@ void SettingsWindowTest::SetUp() {
 
 void SettingsWindowTest::clearPreferences() {
   PreferenceStore& preferences = PreferenceStore::standard();
-  for (QLatin1String key : {prefkeys::language, prefkeys::refreshHotKeyCode, prefkeys::refreshHotKeyCodeFlags,
-                            prefkeys::thresholdHotKeyCode, prefkeys::thresholdHotKeyCodeFlags,
-                            prefkeys::thresholdDownHotKeyCode, prefkeys::thresholdDownHotKeyCodeFlags,
-                            prefkeys::autoClearCheckValue, prefkeys::autoClearValue, prefkeys::autoStart}) {
+  for (QLatin1String key :
+       {prefkeys::language, prefkeys::refreshHotKeyCode, prefkeys::refreshHotKeyCodeFlags,
+        prefkeys::thresholdHotKeyCode, prefkeys::thresholdHotKeyCodeFlags, prefkeys::thresholdDownHotKeyCode,
+        prefkeys::thresholdDownHotKeyCodeFlags, prefkeys::autoClearCheckValue, prefkeys::autoClearValue,
+        prefkeys::autoStart, prefkeys::pauseWhileIdle, prefkeys::pageRefreshValue}) {
     preferences.removeObjectForKey(key);
   }
   EXPECT_TRUE(preferences.synchronize());

@@ -22,10 +22,19 @@ constexpr quint64 kControl = 0x40000;
 constexpr quint64 kOption = 0x80000;
 
 void expectNothingClipped(TestSecondView* view) {
-  const QList<QWidget*> texts{view->refreshHotKey(),      view->thresholdHotKey(),  view->thresholdUp(),
-                              view->thresholdDown(),      view->languageSettings(), view->autoRefreshCheck(),
-                              view->autoUnit(),           view->buttonExit(),       view->buttonOK(),
-                              view->currentLanguageInfo()};
+  const QList<QWidget*> texts{view->refreshHotKey(),
+                              view->thresholdHotKey(),
+                              view->thresholdUp(),
+                              view->thresholdDown(),
+                              view->languageSettings(),
+                              view->autoRefreshCheck(),
+                              view->autoUnit(),
+                              view->buttonExit(),
+                              view->buttonOK(),
+                              view->currentLanguageInfo(),
+                              view->pauseWhileIdleCheck(),
+                              view->pageRefreshTitle(),
+                              view->pageRefreshUnit()};
   for (QWidget* widget : texts) {
     SCOPED_TRACE(widget->objectName().toStdString());
     EXPECT_GE(widget->width(), widget->sizeHint().width());
@@ -64,6 +73,10 @@ TEST_F(SettingsWindowTest, BothLanguagesFitTheSameTidyWindow) {
   EXPECT_EQ(view->refreshHotKey()->x(), view->languageSettings()->x());
   EXPECT_EQ(view->thresholdHotKey()->x(), view->languageSettings()->x());
   EXPECT_EQ(view->autoRefreshCheck()->x(), view->languageSettings()->x());
+  EXPECT_EQ(view->pageRefreshTitle()->x(), view->languageSettings()->x());
+  // The idle pause sits under the period it belongs to; both fields line up.
+  EXPECT_EQ(view->pauseWhileIdleCheck()->x(), view->currentLanguageInfo()->x());
+  EXPECT_EQ(view->pageRefreshValue()->x(), view->autoRefreshValue()->x());
   EXPECT_EQ(view->refreshHotCutView()->x(), view->thresholdInfocutView()->x());
   EXPECT_EQ(view->refreshHotCutView()->x(), view->thresholdDownInfocutView()->x());
   EXPECT_EQ(view->refreshHotCutView()->x(), view->currentLanguageInfo()->x());

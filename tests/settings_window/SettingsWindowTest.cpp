@@ -3,7 +3,9 @@
 // that no way of dismissing it ends Ostrel.
 
 #include "SettingsWindowFixture.h"
+#include "common/AutoClearStatus.h"
 #include "mainwindow/MainWindowTexts.h"
+#include "mainwindow/PageTurnRefresh.h"
 #include "mainwindow/ViewController.h"
 #include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
@@ -220,6 +222,56 @@ TEST_F(SettingsWindowTest, OkDecidesAboutTheAutoClearTimer) {
       EXPECT_EQ(delayLines, 0);
     }
     mainWindow->setAutoClearGhostDelay(0);
+  }
+}
+
+TEST_F(SettingsWindowTest, PauseWhileIdleAndThePageCountAreStoredAndInForceOnOkAndDroppedOnExit) {
+  for (const bool confirm : {false, true}) {
+    SCOPED_TRACE(confirm ? "OK" : "Exit");
+    TestSecondView* view = open();
+    EXPECT_EQ(view->pauseWhileIdleCheck()->text(), QStringLiteral("空闲时暂停"));
+    EXPECT_EQ(view->pageRefreshTitle()->text(), QStringLiteral("每翻"));
+    EXPECT_EQ(view->pageRefreshUnit()->text(), QStringLiteral("页刷新"));
+    EXPECT_TRUE(view->pauseWhileIdleCheck()->isChecked()) << "on unless switched off";
+    EXPECT_FALSE(view->pauseWhileIdleCheck()->isEnabled()) << "nothing to pause while Auto Clear is off";
+    EXPECT_EQ(view->pageRefreshValue()->text(), QStringLiteral("0"));
+
+    QTest::mouseClick(view->autoRefreshCheck(), Qt::LeftButton);
+    ASSERT_TRUE(view->pauseWhileIdleCheck()->isEnabled());
+    // On its box: the check box is as wide as the column.
+    QTest::mouseClick(view->pauseWhileIdleCheck(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(8, view->pauseWhileIdleCheck()->height() / 2));
+    view->pageRefreshValue()->selectAll();
+    QTest::keyClicks(view->pageRefreshValue(), QStringLiteral("120"));
+    // The language changes the words, not what was set.
+    view->currentLanguageInfo()->setFocus();
+    QTest::keyClick(view->currentLanguageInfo(), Qt::Key_Down);
+    EXPECT_EQ(view->pauseWhileIdleCheck()->text(), QStringLiteral("Pause while idle"));
+    EXPECT_EQ(view->pageRefreshTitle()->text(), QStringLiteral("Refresh every"));
+    EXPECT_EQ(view->pageRefreshUnit()->text(), QStringLiteral("page turns"));
+    EXPECT_FALSE(view->pauseWhileIdleCheck()->isChecked());
+    EXPECT_EQ(view->pageRefreshValue()->text(), QStringLiteral("120"));
+
+    QTest::mouseClick(confirm ? view->buttonOK() : view->buttonExit(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntilClosed());
+    const AutoClearState& status = AutoClearStatus::shared().state();
+    if (!confirm) {
+      EXPECT_FALSE(fileValues().contains(QStringLiteral("pauseWhileIdle")));
+      EXPECT_FALSE(fileValues().contains(QStringLiteral("pageRefreshValue")));
+      EXPECT_EQ(PauseWhileIdle, 1);
+      EXPECT_EQ(mainWindow->pageTurnRefresh().every(), 0);
+      EXPECT_TRUE(status.pauseWhileIdle);
+      continue;
+    }
+    EXPECT_EQ(fileValues().value(QStringLiteral("pauseWhileIdle")), QStringLiteral("0"));
+    EXPECT_EQ(fileValues().value(QStringLiteral("pageRefreshValue")), QStringLiteral("99")) << "clamped to 0..99";
+    EXPECT_EQ(PauseWhileIdle, 0);
+    EXPECT_EQ(PageRefreshValue, 99);
+    EXPECT_EQ(mainWindow->pageTurnRefresh().every(), 99);
+    EXPECT_FALSE(status.pauseWhileIdle);
+    EXPECT_EQ(status.pageRefresh, 99);
+    CurrentLanguage = 0;
+    mainWindow->setViewDisplay();
   }
 }
 

@@ -43,6 +43,9 @@ export OSTREL_SERIAL_SOURCES=virtual
 # A test chooses its display server itself: the developer's own Wayland session
 # must not send Ostrel to the desktop's portals.
 unset XDG_SESSION_TYPE
+# Nor does it reach the machine's own logind: a test that needs one starts a
+# system bus of its own.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/no-system-bus"
 xvfb_pid=""
 desktop_pids=()
 sway_user=""

@@ -75,6 +75,9 @@ std::optional<MethodCall> methodFor(CtlCommand command) {
     case CtlCommand::GnomeShortcutsRemove:
     case CtlCommand::GnomeShortcutsStatus:
     case CtlCommand::Keybindings:
+    case CtlCommand::PauseWhileIdleOn:
+    case CtlCommand::PauseWhileIdleOff:
+    case CtlCommand::PageRefresh:
       return std::nullopt;
   }
   return std::nullopt;

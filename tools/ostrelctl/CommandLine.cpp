@@ -3,6 +3,7 @@
 #include "common/Version.h"
 #include "control/ControlProtocol.h"
 #include "keybindings/CompositorKeybindings.h"
+#include "settings/ProgramValues.h"
 
 #include <QRegularExpression>
 #include <optional>
@@ -33,7 +34,24 @@ constexpr CommandWord kCommands[] = {
     {"autostart", CtlCommand::StartAtLoginStatus, std::nullopt},
     {"gnome-shortcuts", CtlCommand::GnomeShortcutsStatus, std::nullopt},
     {"keybindings", CtlCommand::Keybindings, std::nullopt},
+    // These two change Ostrel's own settings, not the monitor's.
+    {"pause-while-idle", CtlCommand::PauseWhileIdleOn, std::nullopt},
+    {"page-refresh", CtlCommand::PageRefresh, std::nullopt},
 };
+
+// "pause-while-idle on|off".
+std::variant<CtlCommand, UsageError> pauseWhileIdleCommand(const QStringList& words) {
+  const QString name = words.at(0);
+  if (words.size() < 2) return UsageError{QStringLiteral("%1 needs a value: on or off").arg(name)};
+  if (words.size() > 2) return UsageError{QStringLiteral("%1 takes one value, not \"%2\"").arg(name, words.at(2))};
+  const QString value = words.at(1).toLower();
+  if (value == QLatin1String("on")) return CtlCommand::PauseWhileIdleOn;
+  if (value == QLatin1String("off")) return CtlCommand::PauseWhileIdleOff;
+  return UsageError{QStringLiteral("%1 must be on or off, not \"%2\"").arg(name, words.at(1))};
+}
+
+// "page-refresh 0..99".
+std::variant<std::int32_t, UsageError> pageRefreshValue(const QStringList& words);
 
 // "autostart on|off|status".
 std::variant<CtlCommand, UsageError> startAtLoginCommand(const QStringList& words) {
@@ -125,6 +143,18 @@ std::variant<std::int32_t, UsageError> parseValue(ControlSetting setting, const 
   return UsageError{QStringLiteral("%1 must be %2, not \"%3\"").arg(label, acceptedValues(setting), text)};
 }
 
+std::variant<std::int32_t, UsageError> pageRefreshValue(const QStringList& words) {
+  const QString accepted = QStringLiteral("0..%1 (0: never)").arg(kLongestPageRefresh);
+  if (words.size() < 2) return UsageError{QStringLiteral("page-refresh needs a value: %1").arg(accepted)};
+  if (words.size() > 2) return UsageError{QStringLiteral("page-refresh takes one value, not \"%1\"").arg(words.at(2))};
+  const QString& text = words.at(1);
+  bool ok = false;
+  const qlonglong value = looksNumeric(text) ? text.toLongLong(&ok) : 0;
+  if (!ok) return UsageError{QStringLiteral("page-refresh must be %1, not \"%2\"").arg(accepted, text)};
+  if (const std::optional<QString> refusal = refusePageRefresh(value)) return UsageError{*refusal};
+  return static_cast<std::int32_t>(value);
+}
+
 bool takesJson(CtlCommand command) {
   return command == CtlCommand::Status || command == CtlCommand::Read || command == CtlCommand::Monitors;
 }
@@ -178,6 +208,14 @@ std::variant<CtlRequest, UsageError> parseCommandLine(const QStringList& argumen
     auto which = keybindingsCompositor(words);
     if (auto* error = std::get_if<UsageError>(&which)) return *error;
     request.value = std::get<std::int32_t>(which);
+  } else if (command->command == CtlCommand::PauseWhileIdleOn) {
+    auto which = pauseWhileIdleCommand(words);
+    if (auto* error = std::get_if<UsageError>(&which)) return *error;
+    request.command = std::get<CtlCommand>(which);
+  } else if (command->command == CtlCommand::PageRefresh) {
+    auto value = pageRefreshValue(words);
+    if (auto* error = std::get_if<UsageError>(&value)) return *error;
+    request.value = std::get<std::int32_t>(value);
   } else if (command->setting) {
     if (words.size() < 2) {
       return UsageError{QStringLiteral("%1 needs a value: %2").arg(name, acceptedValues(*command->setting))};
@@ -229,7 +267,8 @@ QString helpText() {
       "  temperature 0..100       set the front light's colour temperature (0 warm)\n"
       "  sync-time                synchronise the monitor's clock\n"
       "  read                     read every setting back from the monitor and show it\n"
-      "  status                   show the monitor and its settings\n"
+      "  status                   show the monitor and its settings, and whether\n"
+      "                           Auto Clear rests now and why\n"
       "  monitors                 list the monitors found (the first is in use); with --json\n"
       "                           also what the search did with each serial port\n"
       "  autostart on|off|status  start Ostrel when you log in, or not; status\n"
@@ -241,6 +280,11 @@ QString helpText() {
       "  keybindings sway|hyprland|i3\n"
       "                           print the lines that bind the three shortcuts in that\n"
       "                           compositor's configuration\n"
+      "  pause-while-idle on|off  Auto Clear rests while the session is idle or\n"
+      "                           locked (on), or refreshes all the same (off)\n"
+      "  page-refresh 0..99       a fast refresh after every N page turns (0: never)\n"
+      "Without Ostrel, pause-while-idle and page-refresh are stored in its settings\n"
+      "file for its next start.\n"
       "\n"
       "Options:\n"
       "  --json                   status, read and monitors print JSON\n"
@@ -251,9 +295,9 @@ QString helpText() {
       "Exit status:\n"
       "  0  done\n"
       "  1  the monitor cannot do that, did not answer or did not take the command,\n"
-      "     Ostrel failed, start at login could not be switched, GNOME's shortcuts\n"
-      "     could not be changed or (status) do not run all three, or a shortcut has\n"
-      "     no key name for the compositor\n"
+      "     Ostrel failed, start at login could not be switched, a setting could not\n"
+      "     be stored, GNOME's shortcuts could not be changed or (status) do not run\n"
+      "     all three, or a shortcut has no key name for the compositor\n"
       "  2  bad command line or value; nothing was sent\n"
       "  3  no monitor connected\n"
       "  4  Ostrel is not running and the serial ports cannot be opened\n");

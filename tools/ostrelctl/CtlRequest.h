@@ -31,6 +31,10 @@ enum class CtlCommand {
   GnomeShortcutsRemove,
   GnomeShortcutsStatus,
   Keybindings,  // value: the compositor (keybindings/CompositorKeybindings.h)
+  // When Ostrel refreshes by itself.
+  PauseWhileIdleOn,
+  PauseWhileIdleOff,
+  PageRefresh,  // value: 0..99
 };
 
 struct CtlRequest {

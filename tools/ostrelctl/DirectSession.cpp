@@ -7,6 +7,7 @@
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "ostrelctl/HeadlessViewController.h"
 #include "ostrelctl/OpenFailureDiagnosis.h"
+#include "ostrelctl/RefreshSettingsCommand.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
 #include "settings/PreferenceStore.h"
@@ -226,6 +227,9 @@ CtlOutcome DirectSession::execute(const CtlRequest& request) {
     case CtlCommand::GnomeShortcutsRemove:
     case CtlCommand::GnomeShortcutsStatus:
     case CtlCommand::Keybindings:
+    case CtlCommand::PauseWhileIdleOn:
+    case CtlCommand::PauseWhileIdleOff:
+    case CtlCommand::PageRefresh:
       break;
   }
   return {};
@@ -282,6 +286,7 @@ StatusValues DirectSession::statusValues() const {
   v.monitors = now.monitorNames();
   v.current = now.currentMonitorName();
   v.ports = now.ports;
+  v.autoClear = storedRefreshSettings(PreferenceStore::standard());
   if (now.mcuVersion != 0) v.mcuVersion = now.mcuVersion;
   auto take = [this](ControlSetting setting, std::int32_t value) {
     return view_->reported(setting) ? std::optional<std::int32_t>(value) : std::nullopt;

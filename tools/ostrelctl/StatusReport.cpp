@@ -149,6 +149,67 @@ QJsonValue desktopJson(const QVariantMap& d) {
                      {QStringLiteral("ownKeybindings"), text(d.value(QStringLiteral("OwnKeybindings")).toString())}};
 }
 
+QString autoClearSourceText(const QVariantMap& a, const QString& prefix) {
+  const QString detail = a.value(prefix + QStringLiteral("Detail")).toString();
+  if (a.value(prefix + QStringLiteral("Backend")).toString().isEmpty()) {
+    return QStringLiteral("unavailable: %1").arg(detail);
+  }
+  return detail;
+}
+
+QString autoClearText(const QVariantMap& a) {
+  if (a.isEmpty()) return QString();
+  const int period = a.value(QStringLiteral("Period")).toInt();
+  const QString reason = a.value(QStringLiteral("Reason")).toString();
+  QString out = QStringLiteral("Auto Clear:     ");
+  if (period <= 0) {
+    out += QStringLiteral("off");
+  } else {
+    out += QStringLiteral("every %1 s").arg(period);
+    if (a.contains(QStringLiteral("Resting"))) {
+      if (a.value(QStringLiteral("Resting")).toBool()) {
+        out += QStringLiteral(", resting: %1").arg(reason);
+      } else {
+        out += QStringLiteral(", refreshing");
+        if (!reason.isEmpty()) out += QStringLiteral(" (%1)").arg(reason);
+      }
+    }
+  }
+  out += QLatin1Char('\n');
+  out += QStringLiteral("  Pause while idle: %1\n")
+             .arg(a.value(QStringLiteral("PauseWhileIdle")).toBool() ? QStringLiteral("on") : QStringLiteral("off"));
+  if (a.contains(QStringLiteral("IdleDetail"))) {
+    out += QStringLiteral("  idle time:    %1\n").arg(autoClearSourceText(a, QStringLiteral("Idle")));
+    out += QStringLiteral("  lock:         %1\n").arg(autoClearSourceText(a, QStringLiteral("Lock")));
+  }
+  const int pages = a.value(QStringLiteral("PageRefresh")).toInt();
+  out += QStringLiteral("Page refresh:   %1\n")
+             .arg(pages > 0 ? QStringLiteral("after every %1 page turns").arg(pages) : QStringLiteral("off"));
+  return out;
+}
+
+QJsonValue autoClearSourceJson(const QVariantMap& a, const QString& prefix) {
+  if (!a.contains(prefix + QStringLiteral("Detail"))) return QJsonValue(QJsonValue::Null);
+  return QJsonObject{{QStringLiteral("backend"), text(a.value(prefix + QStringLiteral("Backend")).toString())},
+                     {QStringLiteral("detail"), a.value(prefix + QStringLiteral("Detail")).toString()}};
+}
+
+QJsonValue autoClearJson(const QVariantMap& a) {
+  if (a.isEmpty()) return QJsonValue(QJsonValue::Null);
+  const int period = a.value(QStringLiteral("Period")).toInt();
+  const bool known = a.contains(QStringLiteral("Resting"));
+  return QJsonObject{
+      {QStringLiteral("period"), period > 0 ? QJsonValue(period) : QJsonValue(QJsonValue::Null)},
+      {QStringLiteral("pauseWhileIdle"), a.value(QStringLiteral("PauseWhileIdle")).toBool()},
+      {QStringLiteral("pageRefresh"), a.value(QStringLiteral("PageRefresh")).toInt()},
+      {QStringLiteral("resting"),
+       known ? QJsonValue(a.value(QStringLiteral("Resting")).toBool()) : QJsonValue(QJsonValue::Null)},
+      {QStringLiteral("reason"), text(a.value(QStringLiteral("Reason")).toString())},
+      {QStringLiteral("idle"), autoClearSourceJson(a, QStringLiteral("Idle"))},
+      {QStringLiteral("lock"), autoClearSourceJson(a, QStringLiteral("Lock"))},
+  };
+}
+
 }  // namespace
 
 StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
@@ -157,6 +218,7 @@ StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
   v.monitors = properties.value(ControlPropertyMonitors).toStringList();
   v.current = properties.value(ControlPropertyCurrentMonitor).toString();
   v.desktop = mapProperty(properties.value(ControlPropertyDesktopServices));
+  v.autoClear = mapProperty(properties.value(ControlPropertyAutoClear));
   if (const QVariant ports = properties.value(ControlPropertyPortReasons); ports.canConvert<QDBusArgument>()) {
     v.ports = qdbus_cast<QList<PortProbeReport>>(ports.value<QDBusArgument>());
   }
@@ -175,7 +237,8 @@ StatusValues StatusValues::fromBusProperties(const QVariantMap& properties) {
 }
 
 QString statusText(const StatusValues& v) {
-  if (!v.hasMonitor()) return QStringLiteral("No monitor connected.\n") + desktopText(v.desktop);
+  if (!v.hasMonitor())
+    return QStringLiteral("No monitor connected.\n") + desktopText(v.desktop) + autoClearText(v.autoClear);
   QString out;
   out += QStringLiteral("Monitor:        %1").arg(v.current);
   if (v.mcuVersion) out += QStringLiteral(" (MCU version %1)").arg(*v.mcuVersion);
@@ -193,7 +256,7 @@ QString statusText(const StatusValues& v) {
   line("Front light:    ", v.frontLightMode, v.frontLightMode ? frontLightModeName(*v.frontLightMode) : QString());
   line("Brightness:     ", v.brightness);
   line("Temperature:    ", v.temperature);
-  return out + desktopText(v.desktop);
+  return out + desktopText(v.desktop) + autoClearText(v.autoClear);
 }
 
 QByteArray statusJson(const StatusValues& v) {
@@ -213,6 +276,7 @@ QByteArray statusJson(const StatusValues& v) {
   o.insert(QStringLiteral("brightness"), number(v.brightness));
   o.insert(QStringLiteral("temperature"), number(v.temperature));
   o.insert(QStringLiteral("desktop"), desktopJson(v.desktop));
+  o.insert(QStringLiteral("autoClear"), autoClearJson(v.autoClear));
   return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 

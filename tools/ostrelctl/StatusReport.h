@@ -22,6 +22,13 @@
 //                                   key), "asRecorded" } ] },
 //                     "input": { "backend", "detail", "todo" },
 //                     "ownKeybindings": "gnome"|"sway"|"hyprland"|"i3"|null }
+//   autoClear       when Ostrel refreshes by itself:
+//                   { "period": seconds, or null while the timer is off,
+//                     "pauseWhileIdle": bool, "pageRefresh": N (0: never),
+//                     "resting": bool, null without Ostrel,
+//                     "reason": why it rests, or why it cannot tell; null,
+//                     "idle", "lock": { "backend" (null: none), "detail" },
+//                               null without Ostrel }
 // The text form adds the same as lines after the monitor's.
 //
 // `monitors --json` prints source, monitors, current and
@@ -53,6 +60,9 @@ struct StatusValues {
   std::optional<std::int32_t> brightness;
   std::optional<std::int32_t> temperature;
   QVariantMap desktop;  // DesktopServices' bus form; empty when unknown
+  // AutoClearStatus' bus form; from the settings file (no Resting, no
+  // sources) without Ostrel.
+  QVariantMap autoClear;
   QList<PortProbeReport> ports;
 
   bool hasMonitor() const { return !current.isEmpty(); }

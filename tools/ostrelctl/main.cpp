@@ -8,8 +8,10 @@
 #include "ostrelctl/CommandLine.h"
 #include "ostrelctl/DirectSession.h"
 #include "ostrelctl/KeybindingsCommand.h"
+#include "ostrelctl/RefreshSettingsCommand.h"
 #include "ostrelctl/StartAtLoginCommand.h"
 #include "serial/PelSerialPortManager.h"
+#include "settings/PreferenceStore.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -78,8 +80,13 @@ int main(int argc, char* argv[]) {
   std::optional<CtlOutcome> viaOstrel;
   {
     const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-    viaOstrel =
-        isStartAtLoginCommand(request.command) ? startAtLoginThroughOstrel(bus, request) : BusClient(bus).run(request);
+    if (isStartAtLoginCommand(request.command)) {
+      viaOstrel = startAtLoginThroughOstrel(bus, request);
+    } else if (isRefreshSettingsCommand(request.command)) {
+      viaOstrel = refreshSettingsThroughOstrel(bus, request);
+    } else {
+      viaOstrel = BusClient(bus).run(request);
+    }
   }
   QDBusConnection::disconnectFromBus(connectionName);
   if (viaOstrel) return finish(*viaOstrel);
@@ -92,6 +99,20 @@ int main(int argc, char* argv[]) {
       outcome = startAtLoginDirectly(
           QCoreApplication::applicationDirPath() + QLatin1Char('/') + ostrel::InstallLayout::mainExecutableName(),
           request);
+      diagnostics = capture.lines();
+    }
+    if (request.verbose && !diagnostics.isEmpty())
+      write(stderr, diagnostics.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return finish(outcome);
+  }
+
+  // Ostrel's own settings need no monitor: its settings file, for its next start.
+  if (isRefreshSettingsCommand(request.command)) {
+    CtlOutcome outcome;
+    QStringList diagnostics;
+    {
+      ostrel::LogCapture capture(true);
+      outcome = refreshSettingsDirectly(ostrel::PreferenceStore::standard(), request);
       diagnostics = capture.lines();
     }
     if (request.verbose && !diagnostics.isEmpty())

@@ -3,6 +3,7 @@
 #include "common/MainThread.h"
 #include "platform/x11/X11GlobalKeyMonitor.h"
 #include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11IdleMonitor.h"
 #include "platform/x11/X11InputInjector.h"
 #include "platform/x11/X11KeyboardLayout.h"
 #include "platform/x11/XcbConnection.h"
@@ -44,6 +45,10 @@ std::unique_ptr<HotKeyService> createX11HotKeyService(QString* whyNot) {
 
 std::unique_ptr<KeyboardLayout> createX11KeyboardLayout(QString* whyNot) {
   return x11::X11KeyboardLayout::create(whyNot);
+}
+
+std::unique_ptr<IdleMonitor> createX11IdleMonitor(QString* whyNot) {
+  return x11::X11IdleMonitor::create(whyNot);
 }
 
 }  // namespace ostrel::platform

@@ -12,6 +12,7 @@
 
 #include "platform/GlobalKeyMonitor.h"
 #include "platform/HotKeyService.h"
+#include "platform/IdleMonitor.h"
 #include "platform/InputInjector.h"
 #include "platform/KeyboardLayout.h"
 
@@ -27,5 +28,7 @@ std::unique_ptr<InputInjector> createX11InputInjector(QString* whyNot);
 std::unique_ptr<GlobalKeyMonitor> createX11GlobalKeyMonitor(QString* whyNot);
 std::unique_ptr<HotKeyService> createX11HotKeyService(QString* whyNot);
 std::unique_ptr<KeyboardLayout> createX11KeyboardLayout(QString* whyNot);
+// The X server's idle time (MIT-SCREEN-SAVER). Main thread.
+std::unique_ptr<IdleMonitor> createX11IdleMonitor(QString* whyNot);
 
 }  // namespace ostrel::platform

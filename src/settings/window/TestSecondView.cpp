@@ -50,6 +50,9 @@ std::vector<Caption> captions(const Ui::TestSecondView& ui) {
       {ui.languageSettings, "Language Settings", "语言设置"},
       {ui.autoRefreshCheck, "Auto Clear Ghost", "定时清残影"},
       {ui.autoUnit, "second", "秒"},
+      {ui.pauseWhileIdleCheck, "Pause while idle", "空闲时暂停"},
+      {ui.pageRefreshTitle, "Refresh every", "每翻"},
+      {ui.pageRefreshUnit, "page turns", "页刷新"},
       {ui.autoStartCheck, "Automatic start", "开机自启动"},
       {ui.buttonExit, "Exit", "退出"},
       {ui.buttonOK, "OK", "生效"},
@@ -144,6 +147,9 @@ void TestSecondView::viewDidLoad() {
   log("autoClearCheckValue = %ld", autoStart);
 
   setSettingsRes();
+  // What is in force now (the bus may have changed it since the file was read).
+  ui_->pauseWhileIdleCheck->setChecked(PauseWhileIdle != 0);
+  ui_->pageRefreshValue->setText(QString::number(PageRefreshValue));
 
   ui_->refreshHotCutView->setShortcutValue(shortcutForStoredPair(RefreshHotkeyKeyCode, RefreshHotkeyModifierFlags));
   ui_->thresholdInfocutView->setShortcutValue(
@@ -199,6 +205,8 @@ void TestSecondView::setAutoClearState(std::int32_t state) {
 
   ui_->autoRefreshValue->setEnabled(on);
   ui_->autoUnit->setEnabled(on);
+  // Resting is the timer's; without it there is nothing to pause.
+  ui_->pauseWhileIdleCheck->setEnabled(on);
   ui_->autoRefreshValue->setText(QString::number(autoClearValue));
 }
 
@@ -234,6 +242,7 @@ void TestSecondView::finishViewAction() {
   log("finishViewAction");
   log("finishViewAction state = %ld", periodFieldValue());
   saveAllCheckState();
+  saveRefreshRhythm();
   CurrentLanguage = currentViewLanguageFlag;
   setHotKey();
   saveSettingsValue();
@@ -242,6 +251,8 @@ void TestSecondView::finishViewAction() {
   const std::shared_ptr<ViewController> mainView = VCInstance;
   if (mainView) {
     mainView->setViewDisplay();
+    mainView->setPauseWhileIdle(PauseWhileIdle != 0);
+    mainView->setPageRefreshValue(PageRefreshValue);
     if (!ui_->autoRefreshCheck->isChecked()) {
       mainView->setAutoClearGhostDelay(0);
     } else if (autoClearCheckValue == 1 && autoClearValue_exit == autoClearValue) {
@@ -262,6 +273,14 @@ void TestSecondView::saveAllCheckState() {
   store_.setIntegerForKey(prefkeys::autoStart, startState == (autoStart != 0 ? 1 : 0) ? autoStart : startState);
   autoClearValue_exit = std::clamp<std::int64_t>(periodFieldValue(), 0, kLongestPeriod);
   store_.setIntegerForKey(prefkeys::autoClearValue, autoClearValue_exit);
+}
+
+void TestSecondView::saveRefreshRhythm() {
+  PauseWhileIdle = static_cast<std::int32_t>(stateOf(ui_->pauseWhileIdleCheck));
+  PageRefreshValue = pageRefreshFieldValue();
+  log("saveRefreshRhythm pauseWhileIdle = %d pageRefreshValue = %d", PauseWhileIdle, PageRefreshValue);
+  store_.setIntegerForKey(prefkeys::pauseWhileIdle, PauseWhileIdle);
+  store_.setIntegerForKey(prefkeys::pageRefreshValue, PageRefreshValue);
 }
 
 void TestSecondView::setHotKey() {
@@ -342,6 +361,11 @@ std::int64_t TestSecondView::periodFieldValue() const {
   return integerValueOfText(ui_->autoRefreshValue->text());
 }
 
+std::int32_t TestSecondView::pageRefreshFieldValue() const {
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(integerValueOfText(ui_->pageRefreshValue->text()), 0, kLongestPageRefresh));
+}
+
 // ---- Outlets ----------------------------------------------------------------------
 
 QComboBox* TestSecondView::currentLanguageInfo() const {
@@ -379,6 +403,18 @@ QLineEdit* TestSecondView::autoRefreshValue() const {
 }
 QLabel* TestSecondView::autoUnit() const {
   return ui_->autoUnit;
+}
+QCheckBox* TestSecondView::pauseWhileIdleCheck() const {
+  return ui_->pauseWhileIdleCheck;
+}
+QLabel* TestSecondView::pageRefreshTitle() const {
+  return ui_->pageRefreshTitle;
+}
+QLineEdit* TestSecondView::pageRefreshValue() const {
+  return ui_->pageRefreshValue;
+}
+QLabel* TestSecondView::pageRefreshUnit() const {
+  return ui_->pageRefreshUnit;
 }
 QCheckBox* TestSecondView::autoStartCheck() const {
   return ui_->autoStartCheck;

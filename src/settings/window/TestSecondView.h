@@ -1,6 +1,8 @@
 #pragma once
 // The settings window: the interface language, the three shortcuts (fast
-// refresh, contrast up, contrast down), "Auto Clear Ghost" and its period.
+// refresh, contrast up, contrast down), "Auto Clear Ghost" and its period,
+// whether it pauses while the session is idle, and the refresh after every N
+// page turns.
 //
 // Contract:
 //  - Each opening is a fresh window whose viewDidLoad() reads the program-wide
@@ -11,8 +13,12 @@
 //  - Exit, Escape and the close button drop every change. Dismissing the window
 //    never ends the application.
 //  - No input is refused: a period that is not a number counts as 0, one outside
-//    0..9999 is clamped on OK; a shortcut left empty, on the key with code 0 or
-//    without a modifier is replaced by the default (Control with D, U, P).
+//    0..9999 is clamped on OK, and so is a page count outside 0..99; a shortcut
+//    left empty, on the key with code 0 or without a modifier is replaced by
+//    the default (Control with D, U, P).
+//  - "Pause while idle" can be changed while "Auto Clear Ghost" is on; it and
+//    the page count open with the values in force and keep what the user set
+//    when the language is switched.
 //  - The hidden "Automatic start" box keeps its stored value as it was.
 //  - Where the desktop assigns the shortcuts' keys (Wayland), a note under the
 //    recorders shows what it assigned (DesktopShortcutNotes.h); OK posts
@@ -72,6 +78,7 @@ class TestSecondView : public QDialog {
 
   // The steps of OK.
   void saveAllCheckState();
+  void saveRefreshRhythm();
   void setHotKey();
   void saveSettingsValue();
 
@@ -92,6 +99,10 @@ class TestSecondView : public QDialog {
   QCheckBox* autoRefreshCheck() const;
   QLineEdit* autoRefreshValue() const;
   QLabel* autoUnit() const;
+  QCheckBox* pauseWhileIdleCheck() const;
+  QLabel* pageRefreshTitle() const;
+  QLineEdit* pageRefreshValue() const;
+  QLabel* pageRefreshUnit() const;
   QCheckBox* autoStartCheck() const;
   QPushButton* buttonExit() const;
   QPushButton* buttonOK() const;
@@ -102,6 +113,7 @@ class TestSecondView : public QDialog {
   void connectActions();
   void keepCaptionWidthsSteady();
   std::int64_t periodFieldValue() const;
+  std::int32_t pageRefreshFieldValue() const;
 
   PreferenceStore& store_;
   std::unique_ptr<Ui::TestSecondView> ui_;
