@@ -92,9 +92,12 @@ QJsonValue desktopJson(const QVariantMap& d) {
       {QStringLiteral("detail"), d.value(QStringLiteral("ShortcutsDetail")).toString()},
       {QStringLiteral("binding"), text(d.value(QStringLiteral("ShortcutsBinding")).toString())},
       {QStringLiteral("changedByDesktop"), d.value(QStringLiteral("ShortcutsChangedByDesktop")).toInt()},
+      {QStringLiteral("awaitingConfirmation"), d.value(QStringLiteral("ShortcutsAwaitingConfirmation")).toBool()},
       {QStringLiteral("keys"), keys}};
-  const QJsonObject input{{QStringLiteral("backend"), text(d.value(QStringLiteral("InputBackend")).toString())},
-                          {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()}};
+  const QJsonObject input{
+      {QStringLiteral("backend"), text(d.value(QStringLiteral("InputBackend")).toString())},
+      {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()},
+      {QStringLiteral("awaitingConfirmation"), d.value(QStringLiteral("InputAwaitingConfirmation")).toBool()}};
   return QJsonObject{{QStringLiteral("shortcuts"), shortcuts}, {QStringLiteral("input"), input}};
 }
 

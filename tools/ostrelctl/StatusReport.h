@@ -17,9 +17,12 @@
 //                   { "shortcuts": { "backend": "x11"|"portal"|null, "detail",
 //                       "binding": "asking"|"bound"|"declined"|"failed"|null,
 //                       "changedByDesktop": n,
+//                       "awaitingConfirmation": true while the desktop's
+//                                   dialog about them is open,
 //                       "keys": [ { "id", "preferred", "assigned" (null: no
 //                                   key), "asRecorded" } ] },
-//                     "input": { "backend", "detail" } }
+//                     "input": { "backend", "detail",
+//                                "awaitingConfirmation" } }
 // The text form adds the same as lines after the monitor's.
 //
 // `monitors --json` prints source, monitors, current and
