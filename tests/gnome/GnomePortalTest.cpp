@@ -5,7 +5,8 @@
 // for them. At a later start GNOME has stored the user's answers (written
 // here as GNOME itself stores them), binds at once and asks nothing: the
 // shortcuts pressed on the keyboard reach the simulated monitor while another
-// window has the focus, and the monitor's keys and pointer reach that window.
+// window has the focus, and the monitor's keys and pointer reach that window;
+// a key the user changes in GNOME Settings is the one Ostrel shows.
 #include "FocusProbe.h"
 #include "GnomeShell.h"
 #include "OstrelStatus.h"
@@ -48,6 +49,14 @@ QMap<QString, qint64> controlDUP() {
           {QStringLiteral("threshold_hot_keycode_flags"), 0x40000},
           {QStringLiteral("threshold_down_hot_keycode"), 35},
           {QStringLiteral("threshold_down_hot_keycode_flags"), 0x40000}};
+}
+
+// Ostrel's three shortcuts as GNOME Settings keeps them once the user added
+// them (Control with D, U and P), Fast refresh on `refresh`.
+QList<GrantedShortcut> withRefreshOn(const QString& refresh) {
+  return {{QStringLiteral("refresh"), QStringLiteral("Fast refresh (clear ghosting)"), refresh},
+          {QStringLiteral("contrast-up"), QStringLiteral("Contrast up"), QStringLiteral("<Control>u")},
+          {QStringLiteral("contrast-down"), QStringLiteral("Contrast down"), QStringLiteral("<Control>p")}};
 }
 
 QString desktopEntry() {
@@ -124,15 +133,7 @@ TEST_F(OstrelOnGnome, AtTheFirstStartGnomeAsksOnceAndOstrelWaitsForItsConfirmati
 
 TEST_F(OstrelOnGnome, WithWhatGnomeStoredAfterTheUsersYesItAsksNothingAndTheKeysGoThrough) {
   QString error;
-  ASSERT_TRUE(storeShortcutGrant(kOstrelId,
-                                 {{QStringLiteral("refresh"), QStringLiteral("Fast refresh (clear ghosting)"),
-                                   QStringLiteral("<Control>d")},
-                                  {QStringLiteral("contrast-up"), QStringLiteral("Contrast up"),
-                                   QStringLiteral("<Control>u")},
-                                  {QStringLiteral("contrast-down"), QStringLiteral("Contrast down"),
-                                   QStringLiteral("<Control>p")}},
-                                 &error))
-      << error.toStdString();
+  ASSERT_TRUE(storeShortcutGrant(kOstrelId, withRefreshOn(QStringLiteral("<Control>d")), &error)) << error.toStdString();
   const QString ostrelToken = storeRemoteDesktopGrant(kOstrelId, &error);
   ASSERT_FALSE(ostrelToken.isEmpty()) << error.toStdString();
   ASSERT_TRUE(platform::portal::RestoreTokenStore().save(ostrelToken, &error)) << error.toStdString();
@@ -154,6 +155,18 @@ TEST_F(OstrelOnGnome, WithWhatGnomeStoredAfterTheUsersYesItAsksNothingAndTheKeys
   }
   EXPECT_EQ(assigned.join(QLatin1Char(' ')), QStringLiteral("refresh=Ctrl+D contrast-up=Ctrl+U contrast-down=Ctrl+P"));
   EXPECT_EQ(desktop[QStringLiteral("shortcuts")][QStringLiteral("changedByDesktop")].toInt(), 0);
+
+  // GNOME makes the pointer of a RemoteDesktop session with its first step;
+  // a user's pointer is there before the windows it points at, and so it is
+  // here. (A window that is already there hears of a new pointer only when it
+  // next enters one.)
+  const auto shellPointer = [] {
+    return shellEval(QStringLiteral("global.get_pointer()"), nullptr).value_or(QString());
+  };
+  const QString pointerWas = shellPointer();
+  ASSERT_TRUE(monitor.command("move right"));
+  ASSERT_TRUE(runEventLoopUntil([&] { return shellPointer() != pointerWas; }, 30'000))
+      << "GNOME's pointer did not move; " << ostrel.logText().toStdString();
 
   // "Another application", in front as a click on it would put it: GNOME
   // gives no window the focus by itself while Ostrel's is new.
@@ -190,28 +203,16 @@ TEST_F(OstrelOnGnome, WithWhatGnomeStoredAfterTheUsersYesItAsksNothingAndTheKeys
   ASSERT_TRUE(monitor.command("key pagedown"));
   EXPECT_TRUE(runEventLoopUntil([&] { return probe.count(QEvent::KeyRelease, Qt::Key_PageDown) == 1; }, 30'000));
   EXPECT_EQ(probe.count(QEvent::KeyPress, Qt::Key_PageDown), 1u);
-  // A new pointer device's first step moves GNOME's pointer without the
-  // window below hearing of it; the next one enters the window. From then on
-  // the window sees every step, each of exactly 6.
-  const auto shellPointer = [] {
-    const QJsonArray xy = QJsonDocument::fromJson(
-                              shellEval(QStringLiteral("global.get_pointer()"), nullptr).value_or(QString()).toUtf8())
-                              .array();
-    return QPoint(xy.at(0).toInt(-1), xy.at(1).toInt(-1));
-  };
+  // The first step made GNOME's pointer (see above); it entered the window
+  // when the window appeared. Each step since moves it by exactly 6.
   const auto lastSeen = [&probe] {
     for (auto it = probe.inputs.crbegin(); it != probe.inputs.crend(); ++it) {
-      if (it->type == QEvent::Enter || it->type == QEvent::MouseMove) return it->at;
+      if (it->type == QEvent::Enter || it->type == QEvent::MouseMove) return std::optional<QPoint>(it->at);
     }
-    return QPoint(-1, -1);
+    return std::optional<QPoint>();
   };
-  const QPoint start = shellPointer();
-  ASSERT_TRUE(monitor.command("move right"));
-  ASSERT_TRUE(monitor.command("move right"));
-  QPoint at = start + QPoint(12, 0);
-  ASSERT_TRUE(runEventLoopUntil([&] { return lastSeen() == at; }, 30'000))
-      << "the window saw the pointer at " << lastSeen().x() << "," << lastSeen().y() << ", GNOME has it at "
-      << shellPointer().x() << "," << shellPointer().y() << "; " << ostrel.logText().toStdString();
+  ASSERT_TRUE(runEventLoopUntil([&] { return lastSeen().has_value(); }, 30'000)) << "the pointer never entered the window";
+  QPoint at = *lastSeen();
   std::size_t from = 0;
   for (const auto& [line, by] : {std::pair{"move down", QPoint(0, 6)}, {"move left", QPoint(-6, 0)}}) {
     SCOPED_TRACE(line);
@@ -224,6 +225,23 @@ TEST_F(OstrelOnGnome, WithWhatGnomeStoredAfterTheUsersYesItAsksNothingAndTheKeys
   ASSERT_TRUE(monitor.command("click left"));
   EXPECT_TRUE(runEventLoopUntil([&] { return probe.count(QEvent::MouseButtonRelease, int(Qt::LeftButton)) == 1; },
                                 30'000));
+
+  // The user gives Fast refresh another key in GNOME Settings: Ostrel shows
+  // it. (Pressing it does nothing in this session: xdg-desktop-portal-gnome
+  // 48.0 grabs the new key without noting which shortcut it belongs to, and a
+  // new bind cannot take it back from that grab; seen here.)
+  ASSERT_TRUE(changeShortcutsInSettings(kOstrelId, withRefreshOn(QStringLiteral("<Control><Shift>d")), &error))
+      << error.toStdString();
+  ASSERT_TRUE(ostrel.waitForLog("The desktop's keyboard settings changed Ostrel's global shortcuts: refresh = "
+                                "Ctrl+Shift+D, contrast-up = Ctrl+U, contrast-down = Ctrl+P",
+                                30s))
+      << ostrel.logText().toStdString();
+  const QJsonObject changed = statusJson()[QStringLiteral("desktop")][QStringLiteral("shortcuts")].toObject();
+  EXPECT_EQ(changed[QStringLiteral("binding")].toString(), QStringLiteral("bound"));
+  EXPECT_EQ(changed[QStringLiteral("changedByDesktop")].toInt(), 1);
+  EXPECT_EQ(changed[QStringLiteral("keys")][0][QStringLiteral("assigned")].toString(), QStringLiteral("Ctrl+Shift+D"));
+  EXPECT_FALSE(changed[QStringLiteral("keys")][0][QStringLiteral("asRecorded")].toBool());
+  EXPECT_EQ(changed[QStringLiteral("keys")][1][QStringLiteral("assigned")].toString(), QStringLiteral("Ctrl+U"));
   ostrel.stop();
 }
 

@@ -43,6 +43,16 @@ QString gvariantString(const QString& text) {
   return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+// The a(sa{sv}) GNOME Settings keeps and hands to the portal.
+QString settingsShortcuts(const QList<GrantedShortcut>& shortcuts) {
+  QStringList entries;
+  for (const GrantedShortcut& s : shortcuts) {
+    entries << QStringLiteral("(%1, {'description': <%2>, 'shortcuts': <[%3]>})")
+                   .arg(gvariantString(s.id), gvariantString(s.description), gvariantString(s.accelerator));
+  }
+  return QStringLiteral("[%1]").arg(entries.join(QStringLiteral(", ")));
+}
+
 }  // namespace
 
 int gnomeShellMajorVersion() {
@@ -123,15 +133,21 @@ bool storeShortcutGrant(const QString& appId, const QList<GrantedShortcut>& shor
                error)) {
     return false;
   }
-  QStringList entries;
-  for (const GrantedShortcut& s : shortcuts) {
-    entries << QStringLiteral("(%1, {'description': <%2>, 'shortcuts': <[%3]>})")
-                   .arg(gvariantString(s.id), gvariantString(s.description), gvariantString(s.accelerator));
-  }
   return runTool(QStringLiteral("gsettings"),
                  {QStringLiteral("set"),
                   schema + QStringLiteral(".application:/org/gnome/settings-daemon/global-shortcuts/%1/").arg(appId),
-                  QStringLiteral("shortcuts"), QStringLiteral("[%1]").arg(entries.join(QStringLiteral(", ")))},
+                  QStringLiteral("shortcuts"), settingsShortcuts(shortcuts)},
+                 error);
+}
+
+bool changeShortcutsInSettings(const QString& appId, const QList<GrantedShortcut>& shortcuts, QString* error) {
+  return storeShortcutGrant(appId, shortcuts, error) &&
+         runTool(QStringLiteral("gdbus"),
+                 {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                  QStringLiteral("org.freedesktop.impl.portal.desktop.gnome"), QStringLiteral("--object-path"),
+                  QStringLiteral("/org/gnome/globalshortcuts"), QStringLiteral("--method"),
+                  QStringLiteral("org.gnome.GlobalShortcutsRebind.RebindShortcuts"), appId,
+                  settingsShortcuts(shortcuts)},
                  error);
 }
 

@@ -46,6 +46,10 @@ struct GrantedShortcut {
   QString accelerator;  // GTK's form: "<Control>d"
 };
 bool storeShortcutGrant(const QString& appId, const QList<GrantedShortcut>& shortcuts, QString* error);
+// What GNOME Settings does when the user gives an application's shortcuts
+// other keys in its panel: it stores them (above) and has GNOME's portal bind
+// them anew (org.gnome.GlobalShortcutsRebind.RebindShortcuts).
+bool changeShortcutsInSettings(const QString& appId, const QList<GrantedShortcut>& shortcuts, QString* error);
 
 // What xdg-desktop-portal and its GNOME backend store when the user shares
 // keyboard and pointer with "Remember This Selection" ticked: the restore
