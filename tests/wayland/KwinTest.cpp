@@ -149,12 +149,13 @@ TEST(OstrelOnKwin, DrawsThroughWaylandAndItsShortcutsFireWhileAnotherWindowHasTh
     EXPECT_EQ(probe.count(QEvent::KeyPress, key), 0u) << "a shortcut's key also reached the focused window";
   ASSERT_TRUE(monitor.command("key pagedown"));
   EXPECT_TRUE(runEventLoopUntil([&] { return probe.count(QEvent::KeyRelease, Qt::Key_PageDown) == 1; }, 30'000));
-  EXPECT_EQ(ostrel.countLogContaining("waiting for the desktop's confirmation"), 0);
   ostrel.stop();
 
   if (portalVersion(QStringLiteral("org.freedesktop.portal.RemoteDesktop")) < 2) return;
   // Plasma 6: without the authorisation, the token of the first start stands
-  // for the user's answer, and a second start asks nothing.
+  // for the user's answer, and a second start asks nothing. (Plasma's dialog
+  // cannot even open here, its QML module being plasma-workspace's: a start
+  // that needed it would be declined at once.)
   ASSERT_TRUE(revokeRemoteDesktopOnPlasma(kOstrelId, &error)) << error.toStdString();
   OstrelProcess second;
   second.setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), std::nullopt);
@@ -162,7 +163,6 @@ TEST(OstrelOnKwin, DrawsThroughWaylandAndItsShortcutsFireWhileAnotherWindowHasTh
   for (const char* line : {"The desktop takes the monitor's keys", "updateViewSpeedDisplay"}) {
     ASSERT_TRUE(second.waitForLogStartingWith(line, 60s)) << second.logText().toStdString();
   }
-  EXPECT_EQ(second.countLogContaining("waiting for the desktop's confirmation"), 0);
   EXPECT_EQ(second.countLogContaining("declined"), 0);
   // Ostrel's new window took the focus; the probe takes it back.
   probe.hide();
