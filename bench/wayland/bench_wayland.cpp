@@ -1,14 +1,22 @@
-// Ostrel as a process on a headless KWin with the real portals:
+// Ostrel as a process on a headless KWin or GNOME Shell with the real portals:
 //  - shortcut: with Control held, D pressed through the RemoteDesktop portal
 //    (the user's keyboard) until the refresh frame reaches the simulated
-//    monitor; target median <= 5 ms;
+//    monitor; target median <= 5 ms on Plasma, <= 15 ms on GNOME;
 //  - monitor key: the simulator sends Page Down until the focused window (a
-//    window of this program) has the key; target median <= 10 ms.
+//    window of this program) has the key; target median <= 10 ms on Plasma,
+//    <= 15 ms on GNOME.
 //
 //   tests/support/run-test.sh --kwin build/bin/bench_wayland [rounds]
+//   tests/support/run-test.sh --gnome build/bin/bench_wayland [rounds]
+//
+// Where the desktop asks the user (Plasma 6, GNOME 48) the answers a user
+// gave are stored first, as the desktop stores them, so nothing is asked.
 //
 // Figures go to standard output; the exit status is 1 when a target is missed.
+#include "GnomeShell.h"
+#include "PermissionStore.h"
 #include "PortalKeyboard.h"
+#include "platform/portal/RestoreTokenStore.h"
 #include "support/EventLoopWait.h"
 #include "support/OstrelProcess.h"
 #include "support/SimulatedMonitor.h"
@@ -56,12 +64,34 @@ int fail(const char* what) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 30;
-  if (!qEnvironmentVariable("OSTREL_WAYLAND_MISSING").isEmpty()) return fail("no headless KWin here");
+  if (!qEnvironmentVariable("OSTREL_WAYLAND_MISSING").isEmpty()) return fail("no headless desktop here");
+  const bool gnome = ostrel::test::gnomeShellMajorVersion() > 0;
+  if (gnome && ostrel::test::whyNoGnomePortals()) return fail(ostrel::test::whyNoGnomePortals()->c_str());
+  const double shortcutTarget = gnome ? 15.0 : 5.0;
+  const double keyTarget = gnome ? 15.0 : 10.0;
   ostrel::test::writePreferences(
       {{QStringLiteral("refresh_hot_keycode"), 2}, {QStringLiteral("refresh_hot_keycode_flags"), 0x40000}});
   ostrel::test::SimulatedMonitor monitor(16, QStringLiteral("bench-sim0"));
   ostrel::test::OstrelProcess ostrel;
   QString error;
+  QString keyboardToken;
+  const QString ostrelId = QStringLiteral("VELDOR.Ostrel");
+  if (gnome) {
+    const QString ostrelToken = ostrel::test::storeRemoteDesktopGrant(ostrelId, &error);
+    keyboardToken = ostrel::test::storeRemoteDesktopGrant(QString(), &error);
+    if (!ostrel::test::storeShortcutGrant(ostrelId,
+                                          {{QStringLiteral("refresh"), QStringLiteral("Fast refresh (clear ghosting)"),
+                                            QStringLiteral("<Control>d")}},
+                                          &error) ||
+        ostrelToken.isEmpty() || keyboardToken.isEmpty() ||
+        !ostrel::platform::portal::RestoreTokenStore().save(ostrelToken, &error)) {
+      return fail(qPrintable(error));
+    }
+    ostrel.setLauncher(ostrel::test::runOstrelScript());  // its desktop entry
+  } else if (!ostrel::test::authorizeRemoteDesktopOnPlasma(ostrelId, &error) ||
+             !ostrel::test::authorizeRemoteDesktopOnPlasma(QString(), &error)) {
+    return fail(qPrintable(error));
+  }
   if (!monitor.start(&error) || !ostrel.start(&error)) return fail(qPrintable(error));
   if (!ostrel.waitForLogStartingWith("The desktop bound Ostrel's global shortcuts", 60s) ||
       !ostrel.waitForLogStartingWith("The desktop takes the monitor's keys and pointer", 60s) ||
@@ -69,10 +99,18 @@ int main(int argc, char** argv) {
     return fail("Ostrel did not get its shortcuts, its input session or its monitor");
   }
   Probe probe;
+  probe.setWindowTitle(QStringLiteral("bench-focus-probe"));
   probe.showFullScreen();
   probe.activateWindow();
+  if (gnome) {
+    // GNOME gives a new window no focus by itself while Ostrel's is new: the
+    // shell puts it in front as a click would.
+    ostrel::test::runEventLoopUntil([&] { return ostrel::test::windowsTitled(probe.windowTitle()) == 1; }, 30'000);
+    if (!ostrel::test::focusWindowTitled(probe.windowTitle(), &error)) return fail(qPrintable(error));
+  }
   ostrel::test::PortalKeyboard keyboard;
-  if (!ostrel::test::runEventLoopUntil([&] { return probe.isActiveWindow(); }, 30'000) || !keyboard.start(&error)) {
+  if (!ostrel::test::runEventLoopUntil([&] { return probe.isActiveWindow(); }, 30'000) ||
+      !keyboard.start(&error, keyboardToken)) {
     return fail("no focused window or keyboard");
   }
 
@@ -107,5 +145,6 @@ int main(int argc, char** argv) {
   std::printf("monitor key -> focused window has it:               median %.2f ms, worst %.2f ms (%d keys)\n",
               keyMedian, *std::max_element(key.begin(), key.end()), rounds);
   ostrel.stop();
-  return shortcutMedian <= 5.0 && keyMedian <= 10.0 ? 0 : 1;
+  std::printf("targets (%s): shortcut %.0f ms, key %.0f ms\n", gnome ? "GNOME" : "Plasma", shortcutTarget, keyTarget);
+  return shortcutMedian <= shortcutTarget && keyMedian <= keyTarget ? 0 : 1;
 }

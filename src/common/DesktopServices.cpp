@@ -111,6 +111,17 @@ void DesktopServices::setState(DesktopService service, const ServiceState& state
   changed();
 }
 
+bool DesktopServices::awaitingConfirmation(DesktopService service) const {
+  return service == DesktopService::Shortcuts ? shortcutsAwaiting_ : inputAwaiting_;
+}
+
+void DesktopServices::setAwaitingConfirmation(DesktopService service, bool waiting) {
+  bool& held = service == DesktopService::Shortcuts ? shortcutsAwaiting_ : inputAwaiting_;
+  if (held == waiting) return;
+  held = waiting;
+  changed();
+}
+
 void DesktopServices::setBinding(ShortcutBinding binding, const QList<ShortcutAssignment>& assignments) {
   if (binding_ == binding && assignments_ == assignments) return;
   binding_ = binding;
@@ -153,9 +164,11 @@ QVariantMap DesktopServices::properties() const {
       {QStringLiteral("ShortcutsPreferred"), preferred},
       {QStringLiteral("ShortcutsAssigned"), assigned},
       {QStringLiteral("ShortcutsChangedByDesktop"), changedByDesktop_},
+      {QStringLiteral("ShortcutsAwaitingConfirmation"), shortcutsAwaiting_},
       {QStringLiteral("InputBackend"), input_.backend},
       {QStringLiteral("InputDetail"), input_.detail},
       {QStringLiteral("OwnKeybindings"), ownKeybindings_},
+      {QStringLiteral("InputAwaitingConfirmation"), inputAwaiting_},
   };
 }
 

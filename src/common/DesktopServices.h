@@ -4,6 +4,10 @@
 // does, and, where the desktop rather than Ostrel decides which key a shortcut
 // gets (the GlobalShortcuts portal), the keys it assigned.
 //
+// While the desktop shows its own dialog about a service (the user is asked to
+// add the shortcuts, or to let Ostrel type and move the pointer), that service
+// is awaiting the desktop's confirmation: Ostrel waits and asks nothing more.
+//
 // The backends and the application shell write it; the settings window and the
 // session-bus service (ostrelctl status) read it. Main thread only. Every change
 // posts DesktopServicesDidChangeNotification (no user information).
@@ -58,6 +62,11 @@ class DesktopServices {
   ServiceState state(DesktopService service) const;
   void setState(DesktopService service, const ServiceState& state);
 
+  // Whether the desktop shows a dialog about `service` that the user has not
+  // answered yet.
+  bool awaitingConfirmation(DesktopService service) const;
+  void setAwaitingConfirmation(DesktopService service, bool waiting);
+
   ShortcutBinding binding() const { return binding_; }
   // The assignments as last reported; meaningful once the binding is Bound.
   QList<ShortcutAssignment> assignments() const { return assignments_; }
@@ -78,7 +87,8 @@ class DesktopServices {
   // The bus form (an a{sv}): ShortcutsBackend, ShortcutsDetail, ShortcutsBinding
   // ("", "asking", "bound", "declined", "failed"), ShortcutIds,
   // ShortcutsPreferred, ShortcutsAssigned (three parallel string lists),
-  // ShortcutsChangedByDesktop, InputBackend, InputDetail, OwnKeybindings.
+  // ShortcutsChangedByDesktop, ShortcutsAwaitingConfirmation, InputBackend,
+  // InputDetail, InputAwaitingConfirmation, OwnKeybindings.
   QVariantMap properties() const;
 
   // Back to the state of a fresh process (tests).
@@ -93,6 +103,8 @@ class DesktopServices {
   QList<ShortcutAssignment> assignments_;
   int changedByDesktop_ = 0;
   QString ownKeybindings_;
+  bool shortcutsAwaiting_ = false;
+  bool inputAwaiting_ = false;
 };
 
 // "asking", "bound", ... as on the bus; "" for NotAsked.

@@ -161,5 +161,60 @@ TEST(LaunchScript, WithASerialDevicePresentStartsOstrelAlone) {
   EXPECT_EQ(exit->status, 0);
 }
 
+TEST(LaunchScript, InAWaylandSessionTheDesktopEntryIsWrittenForTheRunOnlyWhereNoneIsInstalled) {
+  PseudoTerminal device;  // no simulator: Ostrel alone, with its entry
+  ASSERT_TRUE(device.valid());
+  ASSERT_FALSE(device.publish(QStringLiteral("usb-adapter")).isEmpty());
+  const QString dataHome = qEnvironmentVariable("OSTREL_TEST_SCRATCH") + QStringLiteral("/data-home");
+  const QString entry = dataHome + QStringLiteral("/applications/VELDOR.Ostrel.desktop");
+  const auto entryText = [&] {
+    QFile file(entry);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  struct Case {
+    const char* name;
+    QByteArray installed;  // an entry already there; empty: none
+  };
+  for (const Case& c : {Case{"none installed", {}}, Case{"one installed", "[Desktop Entry]\nName=Mine\n"}}) {
+    SCOPED_TRACE(c.name);
+    QDir(dataHome).removeRecursively();
+    if (!c.installed.isEmpty()) {
+      ASSERT_TRUE(QDir().mkpath(QFileInfo(entry).absolutePath()));
+      QFile file(entry);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(c.installed);
+    }
+    ChildProcess script;
+    // The portals know the session as a Wayland one; Ostrel itself still
+    // draws on the test's X server.
+    script.setEnvironment(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    script.setEnvironment(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    script.setEnvironment(QStringLiteral("XDG_DATA_DIRS"), dataHome + QStringLiteral("/none"));
+    QString error;
+    ASSERT_TRUE(script.start(launcher(), {binDirectory()}, &error)) << error.toStdString();
+    EXPECT_EQ(device.read(24, 30000), commandFrame(10, 16)) << "Ostrel did not start";
+    if (c.installed.isEmpty()) {
+      const QByteArray said = "Wayland session: wrote the desktop entry " + entry.toUtf8();
+      const QByteArray exec = "\nExec=" + QFileInfo(binDirectory()).absoluteFilePath().toUtf8() + "/ostrel\n";
+      EXPECT_TRUE(script
+                      .waitForLine(
+                          ChildStream::Output,
+                          [&](const QByteArray& line) {
+                            return line.startsWith(said);
+                          },
+                          10s)
+                      .has_value());
+      EXPECT_TRUE(entryText().contains(exec)) << entryText().data();
+    } else {
+      EXPECT_EQ(entryText(), c.installed);
+    }
+    ASSERT_TRUE(script.signal(SIGTERM));  // passed on to Ostrel
+    const auto exit = script.waitForExit(20s);
+    ASSERT_TRUE(exit.has_value());
+    EXPECT_EQ(exit->status, 0);
+    EXPECT_EQ(entryText(), c.installed) << "the run's entry outlived it, or an installed one changed";
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::test

@@ -307,9 +307,11 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
   const QJsonObject desktop = QJsonDocument::fromJson(statusJson(wayland)).object()["desktop"].toObject();
   EXPECT_EQ(desktop["input"], (QJsonObject{{"backend", QJsonValue::Null},
                                            {"detail", "the desktop offers no RemoteDesktop portal"},
+                                           {"awaitingConfirmation", false},
                                            {"todo", QJsonValue::Null}}));
   EXPECT_EQ(desktop["ownKeybindings"], QJsonValue(QJsonValue::Null));
   const QJsonObject shortcuts = desktop["shortcuts"].toObject();
+  EXPECT_EQ(shortcuts["awaitingConfirmation"], false);
   EXPECT_EQ(shortcuts["backend"], "portal");
   EXPECT_EQ(shortcuts["binding"], "bound");
   EXPECT_EQ(shortcuts["changedByDesktop"], 1);
@@ -323,6 +325,13 @@ TEST(StatusReport, JsonCarriesEveryValueAndNullsWhatIsUnknown) {
   }
   EXPECT_EQ(keys, (QStringList{"refresh CTRL+D Ctrl+Alt+R ", "contrast-up CTRL+ALT+U Alt+Control+u as recorded",
                                "contrast-down CTRL+P null "}));
+
+  // While the desktop's dialog is open.
+  wayland.desktop.insert("ShortcutsAwaitingConfirmation", true);
+  wayland.desktop.insert("InputAwaitingConfirmation", true);
+  const QJsonObject asking = QJsonDocument::fromJson(statusJson(wayland)).object()["desktop"].toObject();
+  EXPECT_EQ(asking["shortcuts"]["awaitingConfirmation"], true);
+  EXPECT_EQ(asking["input"]["awaitingConfirmation"], true);
 }
 
 TEST(StatusReport, TextShowsNamesAndLeavesOutWhatIsUnknown) {

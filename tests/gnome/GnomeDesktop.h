@@ -1,6 +1,6 @@
 #pragma once
 // What the GNOME tests need of the headless GNOME Shell run-test.sh started
-// for them (--gnome, tests/gnome/headless-gnome.sh).
+// for them (--gnome, tests/gnome/gnome-session.sh).
 
 #include <QByteArray>
 #include <QString>

@@ -4,6 +4,8 @@
 
 #include "SettingsWindowFixture.h"
 #include "common/AutoClearStatus.h"
+#include "common/DesktopServices.h"
+#include "settings/window/DesktopShortcutNotes.h"
 #include "mainwindow/MainWindowTexts.h"
 #include "mainwindow/PageTurnRefresh.h"
 #include "mainwindow/ViewController.h"
@@ -442,6 +444,35 @@ TEST_F(SettingsWindowTest, EscapeWhileRecordingCancelsTheRecordingNotTheWindow) 
   EXPECT_FALSE(refresh->isRecording());
   EXPECT_TRUE(view->isVisible());
   EXPECT_EQ(refresh->shortcutValue(), KivShortcut(2, kControl));
+}
+
+TEST_F(SettingsWindowTest, WhileTheDesktopAsksTheNotesSayOstrelWaitsAndThenShowTheKeysItAssigned) {
+  DesktopServices& services = DesktopServices::shared();
+  services.setState(DesktopService::Shortcuts,
+                    {QStringLiteral("portal"), QStringLiteral("GlobalShortcuts portal (version 1): waiting")});
+  services.setBinding(ShortcutBinding::Asking, {{DesktopShortcutRefresh, QStringLiteral("CTRL+D"), QString()}});
+  services.setAwaitingConfirmation(DesktopService::Shortcuts, true);
+  services.setAwaitingConfirmation(DesktopService::Input, true);
+  TestSecondView* view = open();
+  const QLabel* notes = view->desktopShortcutNotes();
+  EXPECT_TRUE(notes->isVisibleTo(view));
+  EXPECT_EQ(notes->text(), QStringLiteral("正在等待桌面的确认：请在桌面显示的对话框中添加快捷键。\n"
+                                          "显示器的按键和指针正在等待桌面的确认：请在桌面显示的对话框中允许。"));
+  EXPECT_EQ(DesktopShortcutNotes::noteText(services, true),
+            QStringLiteral("Waiting for the desktop's confirmation: add the shortcuts in the dialog it shows.\n"
+                           "The monitor's keys and pointer are waiting for the desktop's confirmation: allow them in "
+                           "the dialog it shows."));
+  // The desktop's answer arrives while the window is open.
+  services.setAwaitingConfirmation(DesktopService::Shortcuts, false);
+  services.setBinding(ShortcutBinding::Bound, {{DesktopShortcutRefresh, QStringLiteral("CTRL+D"),
+                                                QStringLiteral("Ctrl+D")}});
+  EXPECT_EQ(notes->text(), QStringLiteral("快速刷新：Ctrl+D（桌面已分配）\n"
+                                          "显示器的按键和指针正在等待桌面的确认：请在桌面显示的对话框中允许。"));
+  services.setAwaitingConfirmation(DesktopService::Input, false);
+  EXPECT_EQ(notes->text(), QStringLiteral("快速刷新：Ctrl+D（桌面已分配）"));
+  QTest::mouseClick(view->buttonExit(), Qt::LeftButton);
+  ASSERT_TRUE(waitUntilClosed());
+  services.reset();
 }
 
 }  // namespace

@@ -13,7 +13,15 @@ OstrelProcess::OstrelProcess() = default;
 
 bool OstrelProcess::start(QString* error, const QStringList& arguments) {
   startedAt_ = MonotonicClock::now();
-  return process_.start(buildProgram(QStringLiteral("ostrel")), arguments, error);
+  const QString ostrel = buildProgram(QStringLiteral("ostrel"));
+  if (launcher_.isEmpty()) return process_.start(ostrel, arguments, error);
+  return process_.start(launcher_, QStringList{QFileInfo(ostrel).absolutePath()} + arguments, error);
+}
+
+QString runOstrelScript() {
+  QString source = qEnvironmentVariable("OSTREL_SOURCE_DIR");
+  if (source.isEmpty()) source = QStringLiteral(OSTREL_SOURCE_TREE);
+  return source + QStringLiteral("/scripts/run-ostrel.sh");
 }
 
 QByteArray logMessage(const QByteArray& line) {

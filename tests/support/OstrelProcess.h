@@ -22,6 +22,10 @@ class OstrelProcess {
   // Environment changes before start() (for example DISPLAY removed).
   void setEnvironment(const QString& name, std::optional<QString> value) { process_.setEnvironment(name, value); }
 
+  // Starts Ostrel through `script` (scripts/run-ostrel.sh, as `make run`
+  // does: script BINDIR ARGS...) instead of directly.
+  void setLauncher(const QString& script) { launcher_ = script; }
+
   bool start(QString* error, const QStringList& arguments = {});
   ChildProcess& process() { return process_; }
   MonotonicClock::time_point startedAt() const { return startedAt_; }
@@ -51,6 +55,7 @@ class OstrelProcess {
 
  private:
   ChildProcess process_;
+  QString launcher_;
   MonotonicClock::time_point startedAt_{};
   std::optional<QString> window_;
 };
@@ -61,6 +66,8 @@ QByteArray logMessage(const QByteArray& line);
 // Writes $XDG_CONFIG_HOME/VELDOR/Ostrel.conf with these integer keys, the way
 // the preference store keeps them.
 bool writePreferences(const QMap<QString, qint64>& values);
+// scripts/run-ostrel.sh of the source tree.
+QString runOstrelScript();
 QString preferenceFilePath();
 
 // Runs xdotool on the test's display; `output` receives its standard output.

@@ -8,8 +8,8 @@
 #  --sway    headless sway (wlroots), on a session bus with no portal at all;
 #            OSTREL_SWAY_CONFIG_DIR is a folder its configuration includes
 #            (`swaymsg reload` reads what a test puts there)
-#  --gnome   a headless GNOME Shell with its settings daemon's media keys and
-#            dconf (tests/gnome/headless-gnome.sh)
+#  --gnome   gnome-shell --headless with GNOME's portals where installed, its
+#            settings daemon's media keys when asked (tests/gnome/gnome-session.sh)
 # A Wayland desktop's bus starts nothing on demand: what runs is what was
 # started here. Its XDG data, cache and state folders are fresh too (KDE keeps
 # its record of assigned shortcuts there). When the compositor's programs are
@@ -51,6 +51,7 @@ desktop_pids=()
 sway_user=""
 cleanup() {
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  [ "$want_wayland" = gnome ] && stop_gnome_session_services
   local i
   for ((i = ${#desktop_pids[@]} - 1; i >= 0; i--)); do
     kill "${desktop_pids[i]}" 2>/dev/null
@@ -98,6 +99,8 @@ desktop_failed() {
   cat "$scratch"/*.log >&2
   exit 1
 }
+# shellcheck source=../gnome/gnome-session.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../gnome/gnome-session.sh"
 start_desktop() {
   local kde_portal="" p
   for p in /usr/lib/*/libexec/xdg-desktop-portal-kde /usr/libexec/xdg-desktop-portal-kde; do
@@ -105,7 +108,6 @@ start_desktop() {
   done
   local missing=()
   if [ "$1" = gnome ]; then
-    . "$(dirname "${BASH_SOURCE[0]}")/../gnome/headless-gnome.sh"
     read -ra missing <<<"$(gnome_missing)"
   elif [ "$1" = kwin ]; then
     command -v kwin_wayland >/dev/null || missing+=(kwin_wayland)
@@ -131,12 +133,29 @@ start_desktop() {
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/no-session-bus"
     return
   fi
+  if [ "$1" = gnome ]; then
+    start_gnome_session
+    return
+  fi
   mkdir -p "$scratch/data" "$scratch/cache"
   export XDG_DATA_HOME="$scratch/data" XDG_CACHE_HOME="$scratch/cache"
-  if [ "$1" = gnome ]; then
-    start_gnome
-    export QT_QPA_PLATFORM=wayland
-    return
+  if [ "$1" = kwin ]; then
+    # A desktop entry for the Ostrel under test, as an installed one has:
+    # portals from 1.19.4 know an application by it.
+    if [ -n "${OSTREL_BIN_DIR:-}" ]; then
+      mkdir -p "$XDG_DATA_HOME/applications"
+      printf '[Desktop Entry]\nType=Application\nName=Ostrel\nExec=%s\nTryExec=%s\nNoDisplay=true\n' \
+        "$OSTREL_BIN_DIR/ostrel" "$OSTREL_BIN_DIR/ostrel" >"$XDG_DATA_HOME/applications/VELDOR.Ostrel.desktop"
+    fi
+    # KWin 6 gives the KDE portal the screencast protocol (without it the
+    # portal refuses every RemoteDesktop session) only once it finds the
+    # portal's desktop entry, which KService lists through an applications
+    # menu; a Plasma session brings plasma-applications.menu along.
+    mkdir -p "$XDG_CONFIG_HOME/menus"
+    cat >"$XDG_CONFIG_HOME/menus/applications.menu" <<END
+<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN" "http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd">
+<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
+END
   fi
   # sway's own user runs the commands of its key bindings (ostrelctl): it must
   # reach the bus too.
@@ -160,12 +179,22 @@ start_desktop() {
     desktop_pids+=($!)
     wait_until "[ -S '$XDG_RUNTIME_DIR/wl-ostrel' ] && bus_has org.kde.kglobalaccel" || desktop_failed kwin_wayland
     export WAYLAND_DISPLAY=wl-ostrel XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
+    # The permission store keeps the RemoteDesktop portal's restore tokens and
+    # Plasma 6's pre-authorisations (table kde-authorized).
+    if [ -x /usr/libexec/xdg-permission-store ]; then
+      /usr/libexec/xdg-permission-store >"$scratch/permission-store.log" 2>&1 &
+      desktop_pids+=($!)
+      wait_until "bus_has org.freedesktop.impl.portal.PermissionStore" || desktop_failed xdg-permission-store
+    fi
     QT_QPA_PLATFORM=wayland "$kde_portal" >"$scratch/portal-kde.log" 2>&1 &
     desktop_pids+=($!)
     wait_until "bus_has org.freedesktop.impl.portal.desktop.kde" || desktop_failed xdg-desktop-portal-kde
     /usr/libexec/xdg-desktop-portal >"$scratch/portal.log" 2>&1 &
     desktop_pids+=($!)
-    wait_until "bus_has org.freedesktop.portal.Desktop" || desktop_failed xdg-desktop-portal
+    # From 1.18 on the frontend owns its name before it has exported the portals.
+    wait_until "dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+      org.freedesktop.DBus.Introspectable.Introspect | grep -q 'org.freedesktop.portal.RemoteDesktop'" \
+      || desktop_failed xdg-desktop-portal
   elif [ "$1" = sway ]; then
     start_sway
   else

@@ -2,6 +2,7 @@
 
 #include "support/EventLoopWait.h"
 
+#include <QEnterEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -28,6 +29,10 @@ bool FocusProbe::focus() {
   showFullScreen();
   activateWindow();
   return runEventLoopUntil([this] { return isActiveWindow(); }, 30'000);
+}
+
+void FocusProbe::enterEvent(QEnterEvent* e) {
+  inputs.push_back({e->type(), 0, e->globalPosition().toPoint()});
 }
 
 void FocusProbe::keyPressEvent(QKeyEvent* e) {

@@ -1,6 +1,7 @@
 #pragma once
 // "Another application": a full-screen window of the test's own that keeps
-// what reaches it, the focused window of a Wayland desktop's tests.
+// every key, pointer motion and button that reaches it, and where the pointer
+// entered it: the focused window of a Wayland desktop's tests.
 
 #include <QEvent>
 #include <QPoint>
@@ -9,6 +10,7 @@
 #include <ostream>
 #include <vector>
 
+class QEnterEvent;
 class QKeyEvent;
 class QMouseEvent;
 
@@ -36,6 +38,7 @@ class FocusProbe : public QWidget {
   bool focus();
 
  protected:
+  void enterEvent(QEnterEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void keyReleaseEvent(QKeyEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;

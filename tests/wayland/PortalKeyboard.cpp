@@ -28,12 +28,17 @@ PortalAnswer ask(const QString& method, const QVariantList& arguments, const QVa
 
 }  // namespace
 
-bool PortalKeyboard::start(QString* error) {
+bool PortalKeyboard::start(QString* error, const QString& restoreToken) {
   PortalAnswer a = ask(QStringLiteral("CreateSession"), {},
                        {{QStringLiteral("session_handle_token"), PortalRequest::nextToken("test_keyboard")}});
   session_ = a.results.value(QStringLiteral("session_handle")).toString();
   const QVariant session = QVariant::fromValue(QDBusObjectPath(session_));
-  if (a.done()) a = ask(QStringLiteral("SelectDevices"), {session}, {{QStringLiteral("types"), 1u}});
+  QVariantMap devices{{QStringLiteral("types"), 1u}};
+  if (!restoreToken.isEmpty()) {
+    devices.insert(QStringLiteral("persist_mode"), 2u);
+    devices.insert(QStringLiteral("restore_token"), restoreToken);
+  }
+  if (a.done()) a = ask(QStringLiteral("SelectDevices"), {session}, devices);
   if (a.done()) a = ask(QStringLiteral("Start"), {session, QString()}, {});
   if (!a.done()) *error = QStringLiteral("no keyboard session: %1 (response %2)").arg(a.error).arg(a.code);
   return a.done();

@@ -12,7 +12,9 @@ namespace ostrel::test {
 class PortalKeyboard {
  public:
   // Asks the portal for a keyboard session and waits for it; false with `error`.
-  bool start(QString* error);
+  // With `restoreToken` (RemoteDesktop version 2) the session restores the
+  // permission that token stands for, so the desktop asks nobody.
+  bool start(QString* error, const QString& restoreToken = {});
   // Presses the evdev keys in order and releases them in reverse.
   void press(std::initializer_list<int> evdevCodes);
   // One key down or up; returns once the portal has passed it on.

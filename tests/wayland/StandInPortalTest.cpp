@@ -1,7 +1,8 @@
 // The portal backends against a stand-in portal on a private bus, behind the
 // same D-Bus interface, for what a real desktop cannot answer headlessly: a
-// user who declines, and RemoteDesktop version 2's restore token, which only
-// newer portals hand out.
+// user who declines, or who leaves a dialog open for a while and then
+// cancels it, and RemoteDesktop version 2's restore token, which only newer
+// portals hand out.
 #include "common/DesktopServices.h"
 #include "common/Log.h"
 #include "platform/portal/PortalPlatform.h"
@@ -48,6 +49,13 @@ class StandInPortal {
  private:
   ChildProcess process_;
 };
+
+template <typename Match>
+int countLines(const LogCapture& log, Match match) {
+  int n = 0;
+  for (const QString& line : log.lines()) n += match(line) ? 1 : 0;
+  return n;
+}
 
 std::vector<platform::WatchedShortcut> shortcuts(std::uint16_t refreshKey) {
   return {{DesktopShortcutRefresh, QStringLiteral("Fast refresh"), refreshKey, 0x40000},
@@ -130,6 +138,79 @@ TEST(StandInPortal, RestoreTokenOfVersionTwoIsKeptPrivateAndOfferedAtTheNextStar
   const QJsonObject second = startSession(2);
   EXPECT_EQ(second[QStringLiteral("restore_token")], QStringLiteral("token-1"));
   EXPECT_EQ(kept(), "token-2");
+}
+
+TEST(StandInPortal, ABindAnsweredWithResponseTwoThatCarriesTheShortcutsIsABind) {
+  // xdg-desktop-portal-gnome 48.0's answer to a successful bind, after the
+  // ShortcutsChanged it sends while binding.
+  LogCapture log;
+  StandInPortal portal({QStringLiteral("--bind-response"), QStringLiteral("2")});
+  QString why;
+  auto monitor = platform::createPortalGlobalKeyMonitor(QDBusConnection::sessionBus(), &why);
+  ASSERT_TRUE(monitor) << why.toStdString();
+  monitor->watchShortcuts(shortcuts(2));
+  ASSERT_TRUE(monitor->start([](const platform::KeyPress&) {}, &why));
+  const DesktopServices& services = DesktopServices::shared();
+  ASSERT_TRUE(runEventLoopUntil([&] { return services.binding() == ShortcutBinding::Bound; }, 60'000))
+      << log.lines().join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(services.assignment(DesktopShortcutRefresh).assigned, QStringLiteral("CTRL+D"));
+  EXPECT_EQ(services.shortcutsChangedByDesktop(), 0) << "the bind's own ShortcutsChanged is no re-assignment";
+  EXPECT_EQ(countLines(log, [](const QString& l) { return l.startsWith(QLatin1String("The desktop bound Ostrel's global shortcuts: refresh = CTRL+D")); }), 1);
+  EXPECT_EQ(countLines(log, [](const QString& l) { return l.contains(QLatin1String("could not bind")); }), 0);
+}
+
+TEST(StandInPortal, WhileTheDesktopsDialogIsOpenOstrelWaitsAsksNothingMoreAndACancelIsSaidOnce) {
+  LogCapture log;
+  StandInPortal portal({QStringLiteral("--bind-delay"), QStringLiteral("4000"), QStringLiteral("--bind-response"),
+                        QStringLiteral("2"), QStringLiteral("--bind-binds-nothing")});
+  QString why;
+  auto monitor = platform::createPortalGlobalKeyMonitor(QDBusConnection::sessionBus(), &why);
+  ASSERT_TRUE(monitor) << why.toStdString();
+  monitor->watchShortcuts(shortcuts(2));
+  ASSERT_TRUE(monitor->start([](const platform::KeyPress&) {}, &why));
+  const DesktopServices& services = DesktopServices::shared();
+  const QString waiting = QStringLiteral(
+      "The desktop asks the user to add Ostrel's global shortcuts; waiting for the desktop's confirmation");
+  ASSERT_TRUE(runEventLoopUntil([&] { return log.count(waiting) == 1; }, 60'000)) << log.lines().join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(services.awaitingConfirmation(DesktopService::Shortcuts));
+  EXPECT_TRUE(services.state(DesktopService::Shortcuts).detail.endsWith(QLatin1String("waiting for the desktop's "
+                                                                                      "confirmation")));
+  // Changed while the dialog is open: nothing is asked until it is answered.
+  monitor->watchShortcuts(shortcuts(15));
+  const QString declined = QStringLiteral(
+      "The desktop declined Ostrel's global shortcuts; Ostrel asks again when they change or at its next start");
+  ASSERT_TRUE(runEventLoopUntil([&] { return log.count(declined) == 1; }, 60'000)) << log.lines().join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(portal.calls(QStringLiteral("BindShortcuts.Response")).size(), 1);
+  EXPECT_EQ(log.count(waiting), 1);
+  // Only now the changed shortcuts are proposed, in a question of their own.
+  const QJsonObject second = portal.call(QStringLiteral("BindShortcuts"), 2);
+  EXPECT_EQ(second[QStringLiteral("shortcuts")][0][1][QStringLiteral("preferred_trigger")], QStringLiteral("CTRL+R"));
+  ASSERT_TRUE(runEventLoopUntil([&] { return log.count(declined) == 2; }, 60'000));
+  EXPECT_EQ(services.binding(), ShortcutBinding::Declined);
+  EXPECT_FALSE(services.awaitingConfirmation(DesktopService::Shortcuts));
+  runEventLoopFor(1500);
+  EXPECT_EQ(portal.calls(QStringLiteral("BindShortcuts")).size(), 2) << "a decline is not asked again by itself";
+}
+
+TEST(StandInPortal, AStartTheUserIsStillAnsweringIsWaitedForOnceAndThenTakesTheInput) {
+  LogCapture log;
+  StandInPortal portal({QStringLiteral("--start-delay"), QStringLiteral("2500")});
+  QString why;
+  auto injector = platform::createPortalInputInjector(QDBusConnection::sessionBus(), &why);
+  ASSERT_TRUE(injector) << why.toStdString();
+  injector->requestAccess();
+  const QString waiting = QStringLiteral(
+      "The desktop asks the user whether Ostrel may pass on the monitor's keys and pointer; waiting for the "
+      "desktop's confirmation");
+  ASSERT_TRUE(runEventLoopUntil([&] { return log.count(waiting) == 1; }, 60'000)) << log.lines().join(QLatin1Char('\n')).toStdString();
+  const DesktopServices& services = DesktopServices::shared();
+  EXPECT_TRUE(services.awaitingConfirmation(DesktopService::Input));
+  EXPECT_FALSE(injector->tapKey(121)) << "input before the desktop's answer";
+  injector->requestAccess();  // another monitor connects meanwhile: no second question
+  ASSERT_TRUE(runEventLoopUntil([&] { return injector->tapKey(121); }, 60'000));
+  EXPECT_FALSE(services.awaitingConfirmation(DesktopService::Input));
+  EXPECT_EQ(portal.calls(QStringLiteral("Start")).size(), 1);
+  EXPECT_EQ(log.count(waiting), 1);
 }
 
 }  // namespace

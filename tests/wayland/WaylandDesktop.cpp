@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
@@ -18,6 +19,20 @@ std::optional<std::string> missingDesktop() {
   const QString missing = qEnvironmentVariable("OSTREL_WAYLAND_MISSING");
   if (missing.isEmpty()) return std::nullopt;
   return "the headless Wayland desktop is not installed here (missing: " + missing.toStdString() + ")";
+}
+
+bool requireAllTests() {
+  return qEnvironmentVariable("OSTREL_REQUIRE_ALL_TESTS") == QLatin1String("1");
+}
+
+unsigned portalVersion(const QString& interface) {
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << interface << QStringLiteral("version");
+  const QDBusMessage answer = QDBusConnection::sessionBus().call(get, QDBus::Block, 10'000);
+  if (answer.type() == QDBusMessage::ErrorMessage || answer.arguments().isEmpty()) return 0;
+  return answer.arguments().constFirst().value<QDBusVariant>().variant().toUInt();
 }
 
 QImage kwinScreenshot(QString* error) {

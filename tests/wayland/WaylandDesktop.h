@@ -13,6 +13,12 @@ namespace ostrel::test {
 // Why the test program has no compositor (its programs are not installed), or
 // nothing when it has one.
 std::optional<std::string> missingDesktop();
+// OSTREL_REQUIRE_ALL_TESTS=1 (CI): a missing desktop is a failure, not a skip.
+bool requireAllTests();
+
+// The version of a portal interface ("org.freedesktop.portal.RemoteDesktop"),
+// 0 when the portal does not offer it.
+unsigned portalVersion(const QString& interface);
 
 // KWin's whole screen (org.kde.KWin.ScreenShot2); a null image with `error`.
 QImage kwinScreenshot(QString* error);

@@ -1,9 +1,21 @@
 #!/usr/bin/python3
 """A stand-in for xdg-desktop-portal, behind the same D-Bus interface, for the
 answers a real desktop cannot give headlessly: a declined BindShortcuts or
-Start, and RemoteDesktop version 2 with its restore tokens (token-1, token-2...).
+Start, RemoteDesktop version 2 with its restore tokens (token-1, token-2...),
+and a user who takes a while to answer a dialog, then cancels it.
 
   standin_portal.py [--decline-bind] [--decline-start] [--remote-desktop-version N]
+                    [--bind-response N] [--bind-binds-nothing] [--bind-delay MS]
+                    [--start-delay MS]
+
+--bind-response N     BindShortcuts answers N (xdg-desktop-portal-gnome 48.0
+                      answers 2 for a bind that succeeded), after a
+                      ShortcutsChanged with the bound list as GNOME sends it
+--bind-binds-nothing  ...with no shortcuts in the results and no
+                      ShortcutsChanged (GNOME's answer to a Cancel)
+--bind-delay MS, --start-delay MS
+                      answer BindShortcuts or Start only after MS milliseconds
+                      (a dialog the user is looking at)
 
 Prints "ready" once it owns org.freedesktop.portal.Desktop, then one JSON line
 per call: {"call": NAME, "options": {...}}.
@@ -24,6 +36,10 @@ parser = argparse.ArgumentParser()
 parser.add_argument("--decline-bind", action="store_true")
 parser.add_argument("--decline-start", action="store_true")
 parser.add_argument("--remote-desktop-version", type=int, default=1)
+parser.add_argument("--bind-response", type=int)
+parser.add_argument("--bind-binds-nothing", action="store_true")
+parser.add_argument("--bind-delay", type=int, default=0)
+parser.add_argument("--start-delay", type=int, default=0)
 options = parser.parse_args()
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
@@ -49,15 +65,22 @@ class RemoteDesktop(dbus.service.Object):
     """The RemoteDesktop half and what both share; dbus-python tells the two
     CreateSession methods apart by interface only when they live in two classes."""
 
-    def answer(self, call, opts, sender, code, results):
+    def answer(self, call, opts, sender, code, results, delay=0, before=None):
         print(json.dumps({"call": call, "options": opts}), flush=True)
         request = Request(bus, caller_path("request", sender, opts["handle_token"]))
 
         def respond():  # after the method's reply, as a real portal does
+            if before:
+                before()
             request.Response(dbus.UInt32(code), dbus.Dictionary(results, signature="sv"))
             request.remove_from_connection()
+            print(json.dumps({"call": call + ".Response", "options": {"code": code}}), flush=True)
+            return False
 
-        GLib.idle_add(respond)
+        if delay:
+            GLib.timeout_add(delay, respond)
+        else:
+            GLib.idle_add(respond)
         return dbus.ObjectPath(request.__dbus_object_path__)
 
     def create(self, call, opts, sender):
@@ -76,7 +99,7 @@ class RemoteDesktop(dbus.service.Object):
     def Start(self, session, parent, opts, sender):
         self.tokens = getattr(self, "tokens", 0) + 1
         token = {"restore_token": "token-%d" % self.tokens} if options.remote_desktop_version >= 2 else {}
-        return self.answer("Start", opts, sender, 1 if options.decline_start else 0, token)
+        return self.answer("Start", opts, sender, 1 if options.decline_start else 0, token, options.start_delay)
 
     @dbus.service.method(RD, in_signature="oa{sv}iu", out_signature="")
     def NotifyKeyboardKeycode(self, session, opts, keycode, state):
@@ -96,7 +119,18 @@ class Portal(RemoteDesktop):
         listed = dbus.Array([(i, {"trigger_description": p["preferred_trigger"]}) for i, p in shortcuts],
                             signature="(sa{sv})")
         opts["shortcuts"] = shortcuts
-        return self.answer("BindShortcuts", opts, sender, 1 if options.decline_bind else 0, {"shortcuts": listed})
+        code = 1 if options.decline_bind else 0
+        if options.bind_response is not None:
+            code = options.bind_response
+        results = {} if options.bind_binds_nothing else {"shortcuts": listed}
+        changed = None
+        if options.bind_response is not None and not options.bind_binds_nothing:
+            changed = lambda: self.ShortcutsChanged(session, listed)
+        return self.answer("BindShortcuts", opts, sender, code, results, options.bind_delay, changed)
+
+    @dbus.service.signal(GS, signature="oa(sa{sv})")
+    def ShortcutsChanged(self, session, shortcuts):
+        pass
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):

@@ -139,11 +139,14 @@ QJsonValue desktopJson(const QVariantMap& d) {
       {QStringLiteral("detail"), d.value(QStringLiteral("ShortcutsDetail")).toString()},
       {QStringLiteral("binding"), text(d.value(QStringLiteral("ShortcutsBinding")).toString())},
       {QStringLiteral("changedByDesktop"), d.value(QStringLiteral("ShortcutsChangedByDesktop")).toInt()},
+      {QStringLiteral("awaitingConfirmation"), d.value(QStringLiteral("ShortcutsAwaitingConfirmation")).toBool()},
       {QStringLiteral("keys"), keys},
       {QStringLiteral("todo"), text(shortcutsTodo(d))}};
-  const QJsonObject input{{QStringLiteral("backend"), text(d.value(QStringLiteral("InputBackend")).toString())},
-                          {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()},
-                          {QStringLiteral("todo"), text(inputTodo(d))}};
+  const QJsonObject input{
+      {QStringLiteral("backend"), text(d.value(QStringLiteral("InputBackend")).toString())},
+      {QStringLiteral("detail"), d.value(QStringLiteral("InputDetail")).toString()},
+      {QStringLiteral("awaitingConfirmation"), d.value(QStringLiteral("InputAwaitingConfirmation")).toBool()},
+      {QStringLiteral("todo"), text(inputTodo(d))}};
   return QJsonObject{{QStringLiteral("shortcuts"), shortcuts},
                      {QStringLiteral("input"), input},
                      {QStringLiteral("ownKeybindings"), text(d.value(QStringLiteral("OwnKeybindings")).toString())}};

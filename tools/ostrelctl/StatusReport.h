@@ -18,9 +18,12 @@
 //                       "detail", "todo" (what the user must do, or null),
 //                       "binding": "asking"|"bound"|"declined"|"failed"|null,
 //                       "changedByDesktop": n,
+//                       "awaitingConfirmation": true while the desktop's
+//                                   dialog about them is open,
 //                       "keys": [ { "id", "preferred", "assigned" (null: no
 //                                   key), "asRecorded" } ] },
-//                     "input": { "backend", "detail", "todo" },
+//                     "input": { "backend", "detail", "todo",
+//                                "awaitingConfirmation" },
 //                     "ownKeybindings": "gnome"|"sway"|"hyprland"|"i3"|null }
 //   autoClear       when Ostrel refreshes by itself:
 //                   { "period": seconds, or null while the timer is off,

@@ -4,12 +4,14 @@
 #include "common/Log.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/PortalShortcut.h"
+#include "platform/portal/TriggerDescription.h"
 #include "platform/portal/XdgTrigger.h"
 
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QStringList>
 #include <algorithm>
+#include <optional>
 
 namespace ostrel::platform::portal {
 namespace {
@@ -56,7 +58,7 @@ bool PortalGlobalShortcuts::start(Handler handler, QString* whyNot) {
   (void)whyNot;  // the portal was found when this backend was made
   handler_ = std::move(handler);
   started_ = true;
-  if (!asked_) bind();
+  if (!asked_ && !busy_) bind();
   return true;
 }
 
@@ -64,6 +66,10 @@ void PortalGlobalShortcuts::stop() {
   if (!started_) return;
   started_ = false;
   asked_ = false;  // a later start asks again
+  busy_ = false;
+  changedWhileBusy_ = false;
+  waiting_ = false;
+  DesktopServices::shared().setAwaitingConfirmation(DesktopService::Shortcuts, false);
   handler_ = {};
   ++generation_;
   closeSession();
@@ -81,12 +87,21 @@ void PortalGlobalShortcuts::watchShortcuts(const std::vector<WatchedShortcut>& s
   if (std::equal(wanted.begin(), wanted.end(), watched_.begin(), watched_.end(), same)) return;
   watched_ = std::move(wanted);
   asked_ = false;
-  if (started_) bind();
+  if (!started_) return;
+  if (busy_) {
+    // A new question now would stand beside the one the desktop is asking
+    // (GNOME keeps its first dialog open even when the session closes).
+    changedWhileBusy_ = true;
+    log("Ostrel's shortcuts changed while the desktop is still asking about the previous ones; the new ones are "
+        "proposed once it has answered");
+    return;
+  }
+  bind();
 }
 
 QVariant PortalGlobalShortcuts::portalList() const {
   PortalShortcutList list;
-  for (const Bound& b : watched_) {
+  for (const Bound& b : sent_) {
     list << PortalShortcut{
         b.shortcut.id,
         {{QStringLiteral("description"), b.shortcut.description}, {QStringLiteral("preferred_trigger"), b.preferred}}};
@@ -97,11 +112,14 @@ QVariant PortalGlobalShortcuts::portalList() const {
 void PortalGlobalShortcuts::bind() {
   const std::uint64_t generation = ++generation_;
   asked_ = true;
+  changedWhileBusy_ = false;
+  sent_ = watched_;
+  busy_ = !sent_.empty();
   active_.clear();
   DesktopServices& services = DesktopServices::shared();
   QList<ShortcutAssignment> proposed;
-  for (const Bound& b : watched_) proposed << ShortcutAssignment{b.shortcut.id, b.preferred, QString()};
-  if (watched_.empty()) {
+  for (const Bound& b : sent_) proposed << ShortcutAssignment{b.shortcut.id, b.preferred, QString()};
+  if (sent_.empty()) {
     closeSession();
     services.setBinding(ShortcutBinding::NotAsked);
     services.setState(DesktopService::Shortcuts,
@@ -140,7 +158,7 @@ void PortalGlobalShortcuts::createSession(std::uint64_t generation) {
                            return;
                          }
                          if (!answer.done() || handle.isEmpty()) {
-                           refused("CreateSession", answer);
+                           refused("CreateSession", answer, answer.code == PortalAnswer::kDeclined);
                            return;
                          }
                          session_ = handle;
@@ -150,47 +168,76 @@ void PortalGlobalShortcuts::createSession(std::uint64_t generation) {
 
 void PortalGlobalShortcuts::bindShortcuts(std::uint64_t generation) {
   const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(session_)), portalList(), QString()};
-  PortalRequest::start(bus_, kInterface, QStringLiteral("BindShortcuts"), arguments, {}, this,
-                       [this, generation](const PortalAnswer& answer) {
-                         if (generation != generation_) return;
-                         if (!answer.done()) {
-                           refused("BindShortcuts", answer);
-                           return;
-                         }
-                         listShortcuts(generation, answer.results.value(QStringLiteral("shortcuts")));
-                       });
+  PortalRequest::start(
+      bus_, kInterface, QStringLiteral("BindShortcuts"), arguments, {}, this,
+      [this, generation](const PortalAnswer& answer) {
+        if (generation != generation_) return;
+        if (!answer.error.isEmpty() || answer.code == PortalAnswer::kDeclined) {
+          refused("BindShortcuts", answer, answer.error.isEmpty());
+          return;
+        }
+        const QVariant listed = answer.results.value(QStringLiteral("shortcuts"));
+        // xdg-desktop-portal-gnome 48.0 never sets the response on success:
+        // it answers 2 with the bound shortcuts in the results.
+        const bool showsBinding = answer.done() || listsOurs(listed);
+        listShortcuts(generation, listed, showsBinding ? nullptr : &answer);
+      },
+      [this, generation] { confirmationShown(generation); });
 }
 
-void PortalGlobalShortcuts::listShortcuts(std::uint64_t generation, const QVariant& fromBind) {
+void PortalGlobalShortcuts::confirmationShown(std::uint64_t generation) {
+  if (generation != generation_ || waiting_) return;
+  waiting_ = true;
+  DesktopServices& services = DesktopServices::shared();
+  services.setAwaitingConfirmation(DesktopService::Shortcuts, true);
+  services.setState(DesktopService::Shortcuts,
+                    {QStringLiteral("portal"),
+                     QStringLiteral("GlobalShortcuts portal (version %1): waiting for the desktop's confirmation")
+                         .arg(version_)});
+  log("The desktop asks the user to add Ostrel's global shortcuts; waiting for the desktop's confirmation");
+}
+
+void PortalGlobalShortcuts::listShortcuts(std::uint64_t generation, const QVariant& fromBind,
+                                          const PortalAnswer* unbound) {
   // What the desktop holds now; the bind's own answer stands in when the
   // list cannot be had.
+  const std::optional<PortalAnswer> bindAnswer =
+      unbound ? std::optional<PortalAnswer>(*unbound) : std::optional<PortalAnswer>();
   PortalRequest::start(
       bus_, kInterface, QStringLiteral("ListShortcuts"), {QVariant::fromValue(QDBusObjectPath(session_))}, {}, this,
-      [this, generation, fromBind](const PortalAnswer& answer) {
+      [this, generation, fromBind, bindAnswer](const PortalAnswer& answer) {
         if (generation != generation_) return;
-        const QList<ShortcutAssignment> assignments =
-            assignmentsFrom(answer.done() ? answer.results.value(QStringLiteral("shortcuts")) : fromBind);
-        DesktopServices& services = DesktopServices::shared();
-        services.setBinding(ShortcutBinding::Bound, assignments);
-        services.setState(
-            DesktopService::Shortcuts,
-            {QStringLiteral("portal"),
-             QStringLiteral("GlobalShortcuts portal (version %1): the desktop assigned the keys").arg(version_)});
-        const QString differ = differing(assignments);
-        if (differ.isEmpty()) {
-          log("The desktop bound Ostrel's global shortcuts: %@", describeAssignments(assignments));
-        } else {
-          log("The desktop bound Ostrel's global shortcuts: %@ (%@ not as recorded: change them in the desktop's "
-              "keyboard settings)",
-              describeAssignments(assignments), differ);
+        const QVariant listed = answer.done() ? answer.results.value(QStringLiteral("shortcuts")) : fromBind;
+        if (bindAnswer && !listsOurs(listed)) {
+          // Nothing bound. After a dialog that is the user's Cancel (GNOME
+          // 48 answers it with 2 and nothing else); without one, a failure.
+          refused("BindShortcuts", *bindAnswer, waiting_);
+          return;
         }
+        bound(assignmentsFrom(listed));
       });
 }
 
-void PortalGlobalShortcuts::refused(const char* step, const PortalAnswer& answer) {
+void PortalGlobalShortcuts::bound(const QList<ShortcutAssignment>& assignments) {
+  DesktopServices& services = DesktopServices::shared();
+  services.setBinding(ShortcutBinding::Bound, assignments);
+  services.setState(DesktopService::Shortcuts,
+                    {QStringLiteral("portal"),
+                     QStringLiteral("GlobalShortcuts portal (version %1): the desktop assigned the keys").arg(version_)});
+  const QString differ = differing(assignments);
+  if (differ.isEmpty()) {
+    log("The desktop bound Ostrel's global shortcuts: %@", describeAssignments(assignments));
+  } else {
+    log("The desktop bound Ostrel's global shortcuts: %@ (%@ not as recorded: change them in the desktop's "
+        "keyboard settings)",
+        describeAssignments(assignments), differ);
+  }
+  answered();
+}
+
+void PortalGlobalShortcuts::refused(const char* step, const PortalAnswer& answer, bool declined) {
   closeSession();
   DesktopServices& services = DesktopServices::shared();
-  const bool declined = answer.code == PortalAnswer::kDeclined && answer.error.isEmpty();
   const QString why = !answer.error.isEmpty() ? answer.error : QStringLiteral("response %1").arg(answer.code);
   services.setBinding(declined ? ShortcutBinding::Declined : ShortcutBinding::Failed);
   services.setState(
@@ -210,6 +257,14 @@ void PortalGlobalShortcuts::refused(const char* step, const PortalAnswer& answer
         "its next start",
         step, why);
   }
+  answered();
+}
+
+void PortalGlobalShortcuts::answered() {
+  busy_ = false;
+  waiting_ = false;
+  DesktopServices::shared().setAwaitingConfirmation(DesktopService::Shortcuts, false);
+  if (changedWhileBusy_ && started_) bind();
 }
 
 void PortalGlobalShortcuts::closeSession() {
@@ -222,14 +277,25 @@ void PortalGlobalShortcuts::closeSession() {
 QList<ShortcutAssignment> PortalGlobalShortcuts::assignmentsFrom(const QVariant& shortcuts) const {
   const PortalShortcutList listed = portalShortcutsFrom(shortcuts);
   QList<ShortcutAssignment> out;
-  for (const Bound& b : watched_) {
+  for (const Bound& b : sent_) {
     ShortcutAssignment a{b.shortcut.id, b.preferred, QString()};
     for (const PortalShortcut& s : listed) {
-      if (s.id == b.shortcut.id) a.assigned = s.properties.value(QStringLiteral("trigger_description")).toString();
+      if (s.id == b.shortcut.id) {
+        a.assigned = readableTrigger(s.properties.value(QStringLiteral("trigger_description")).toString());
+      }
     }
     out << a;
   }
   return out;
+}
+
+bool PortalGlobalShortcuts::listsOurs(const QVariant& shortcuts) const {
+  for (const PortalShortcut& s : portalShortcutsFrom(shortcuts)) {
+    for (const Bound& b : sent_) {
+      if (s.id == b.shortcut.id) return true;
+    }
+  }
+  return false;
 }
 
 bool PortalGlobalShortcuts::ours(const QDBusMessage& message) const {
@@ -256,9 +322,11 @@ void PortalGlobalShortcuts::onDeactivated(const QDBusMessage& message) {
 }
 
 void PortalGlobalShortcuts::onShortcutsChanged(const QDBusMessage& message) {
-  if (!ours(message)) return;
+  // While binding, the desktop's own answer follows with the same list.
+  if (busy_ || !ours(message)) return;
   const QList<ShortcutAssignment> assignments = assignmentsFrom(message.arguments().at(1));
   DesktopServices& services = DesktopServices::shared();
+  if (services.binding() == ShortcutBinding::Bound && services.assignments() == assignments) return;
   services.setBinding(ShortcutBinding::Bound, assignments);
   services.noteShortcutsChangedByDesktop();
   log("The desktop's keyboard settings changed Ostrel's global shortcuts: %@", describeAssignments(assignments));

@@ -1,5 +1,6 @@
 #include "platform/portal/PortalPlatform.h"
 
+#include "common/Log.h"
 #include "platform/portal/PortalGlobalShortcuts.h"
 #include "platform/portal/PortalRemoteDesktop.h"
 #include "platform/portal/PortalRequest.h"
@@ -42,13 +43,26 @@ std::optional<std::uint32_t> portalProperty(const QDBusConnection& bus, const QS
 }  // namespace
 
 void registerWithPortal(const QDBusConnection& bus, const QString& applicationId) {
-  if (!bus.isConnected()) return;
+  // The portal ties the id to the connection once; asking again only fails.
+  static QString registered;
+  if (!bus.isConnected() || applicationId.isEmpty() || applicationId == registered) return;
+  registered = applicationId;
   QDBusMessage call = QDBusMessage::createMethodCall(
       kPortalService, kPortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"), QStringLiteral("Register"));
   call << applicationId << QVariantMap();
+  const QDBusMessage answer = bus.call(call, QDBus::Block, kPortalAnswerMs);
+  if (answer.type() != QDBusMessage::ErrorMessage) return;
   // Older portals have no registry and take the id from the systemd unit, or
-  // go without one: either way the answer changes nothing here.
-  (void)bus.call(call, QDBus::Block, kPortalAnswerMs);
+  // go without one; a desktop without portals has said so already.
+  const QString error = answer.errorName();
+  if (error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+      error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+      error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")) {
+    return;
+  }
+  log("The desktop's portal did not take Ostrel's application id %@ (%@); GNOME binds no global shortcuts for "
+      "Ostrel without it: the desktop entry %@.desktop must be installed (make run installs one for the build)",
+      applicationId, answer.errorMessage(), applicationId);
 }
 
 std::unique_ptr<GlobalKeyMonitor> createPortalGlobalKeyMonitor(const QDBusConnection& bus, QString* whyNot) {

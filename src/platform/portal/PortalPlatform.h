@@ -8,7 +8,10 @@
 //
 // registerWithPortal() gives the portal Ostrel's application id where it has a
 // host registry (xdg-desktop-portal 1.19.4 and later); it must come before any
-// other portal call of the process, and its absence is no fault.
+// other portal call of the process (a second call for the same id does
+// nothing), and its absence is no fault. A registry
+// that refuses the id (it finds no desktop entry of that name) is logged once:
+// GNOME then binds no shortcuts.
 //
 // Main thread, after the QCoreApplication (or QApplication) exists: answers
 // and signals arrive on the main thread's event loop.

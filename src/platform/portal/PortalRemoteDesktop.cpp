@@ -86,6 +86,7 @@ void PortalRemoteDesktop::startSession(std::uint64_t generation) {
       bus_, kInterface, QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(session_)), QString()}, {}, this,
       [this, generation](const PortalAnswer& answer) {
         if (generation != generation_) return;
+        DesktopServices::shared().setAwaitingConfirmation(DesktopService::Input, false);
         if (!answer.done()) {
           refused("Start", answer);
           return;
@@ -103,12 +104,22 @@ void PortalRemoteDesktop::startSession(std::uint64_t generation) {
         if (!token.isEmpty() && !tokens_.save(token, &whyNot)) {
           log("The desktop's permission for the monitor's input can't be kept for the next start: %@", whyNot);
         }
-      });
+      },
+      [this, generation] { confirmationShown(generation); });
+}
+
+void PortalRemoteDesktop::confirmationShown(std::uint64_t generation) {
+  if (generation != generation_ || state_ != State::Asking) return;
+  DesktopServices::shared().setAwaitingConfirmation(DesktopService::Input, true);
+  setDetail(QStringLiteral("waiting for the desktop's confirmation"));
+  log("The desktop asks the user whether Ostrel may pass on the monitor's keys and pointer; waiting for the "
+      "desktop's confirmation");
 }
 
 void PortalRemoteDesktop::refused(const char* step, const PortalAnswer& answer) {
   closeSession();
   state_ = State::Off;
+  DesktopServices::shared().setAwaitingConfirmation(DesktopService::Input, false);
   if (answer.code == PortalAnswer::kDeclined && answer.error.isEmpty()) {
     setDetail(QStringLiteral("the desktop declined; asked again when a monitor connects"));
     log("The desktop declined to take the monitor's keys and pointer; they stay off until a monitor is connected "
@@ -135,6 +146,7 @@ void PortalRemoteDesktop::onSessionClosed(const QDBusMessage& message) {
                   SLOT(onSessionClosed(QDBusMessage)));
   session_.clear();
   state_ = State::Off;
+  DesktopServices::shared().setAwaitingConfirmation(DesktopService::Input, false);
   setDetail(QStringLiteral("the desktop ended the session; asked again when a monitor connects"));
   log("The desktop ended the session for the monitor's keys and pointer; it is asked again when a monitor is "
       "connected");

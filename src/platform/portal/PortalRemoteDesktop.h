@@ -8,6 +8,10 @@
 //    when it matters. Until the desktop grants it, input is dropped.
 //  - Where the portal offers persistence (version 2) the session is persistent
 //    and its restore token kept (RestoreTokenStore), so the user is asked once.
+//  - While the desktop's dialog is open (GNOME's "Remote Desktop", Plasma 6's
+//    permission dialog) Start stays unanswered: after a moment
+//    Ostrel says once that it is waiting for the desktop's confirmation, and
+//    asks nothing more until the answer.
 //  - A declined or failed session is logged once; input stays off until the
 //    next monitor connection. A session the desktop ends is asked for again at
 //    the next connection too.
@@ -70,6 +74,7 @@ class PortalRemoteDesktop final : public QObject, public InputInjector {
 
   void selectDevices(std::uint64_t generation);
   void startSession(std::uint64_t generation);
+  void confirmationShown(std::uint64_t generation);
   void refused(const char* step, const PortalAnswer& answer);
   void closeSession();
   void setDetail(const QString& detail);

@@ -3,6 +3,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QTimer>
 #include <atomic>
 
 namespace ostrel::platform::portal {
@@ -41,7 +42,8 @@ PortalRequest::PortalRequest(const QDBusConnection& bus, QObject* context, Handl
     : QObject(context), bus_(bus), handler_(std::move(handler)) {}
 
 void PortalRequest::start(const QDBusConnection& bus, const QString& interface, const QString& method,
-                          const QVariantList& arguments, QVariantMap options, QObject* context, Handler handler) {
+                          const QVariantList& arguments, QVariantMap options, QObject* context, Handler handler,
+                          std::function<void()> whenUnanswered) {
   auto* request = new PortalRequest(bus, context, std::move(handler));
   const QString token = nextToken("ostrel");
   options.insert(QStringLiteral("handle_token"), token);
@@ -49,6 +51,13 @@ void PortalRequest::start(const QDBusConnection& bus, const QString& interface, 
   if (!request->listen(expected)) {
     request->finish({PortalAnswer::kOther, {}, QStringLiteral("cannot listen for the portal's answer")});
     return;
+  }
+  if (whenUnanswered) {
+    // The timer belongs to the request: an answer (or the context's end)
+    // takes it along.
+    QTimer::singleShot(kConfirmationDelay, request, [request, whenUnanswered = std::move(whenUnanswered)] {
+      if (!request->finished_) whenUnanswered();
+    });
   }
   QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, interface, method);
   call.setArguments(QVariantList(arguments) << options);

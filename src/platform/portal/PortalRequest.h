@@ -11,6 +11,10 @@
 // first: code 0 = done, 1 = the user declined, 2 = anything else (a failed
 // call included, with `error` saying why). Results keep nested D-Bus types as
 // QDBusArgument (see PortalShortcut.h).
+//
+// A request the portal has not answered within kConfirmationDelay is one the
+// desktop put before the user (a dialog): `whenUnanswered` runs then, once.
+// Portals that need no one's answer reply in a few tens of milliseconds.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -18,6 +22,7 @@
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -51,10 +56,13 @@ class PortalRequest : public QObject {
  public:
   using Handler = std::function<void(const PortalAnswer&)>;
 
+  static constexpr std::chrono::milliseconds kConfirmationDelay{1000};
+
   // Calls `method` of `interface` on the portal with `arguments` followed by
   // `options` (which gains the handle_token).
   static void start(const QDBusConnection& bus, const QString& interface, const QString& method,
-                    const QVariantList& arguments, QVariantMap options, QObject* context, Handler handler);
+                    const QVariantList& arguments, QVariantMap options, QObject* context, Handler handler,
+                    std::function<void()> whenUnanswered = {});
 
   // A token for handle_token or session_handle_token, unique in this process.
   static QString nextToken(const char* prefix);

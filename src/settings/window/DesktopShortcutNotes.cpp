@@ -54,6 +54,24 @@ void DesktopShortcutNotes::refresh() {
 
 QString DesktopShortcutNotes::noteText(const DesktopServices& services, bool english) {
   if (services.state(DesktopService::Shortcuts).backend != QLatin1String("portal")) return QString();
+  QStringList lines;
+  if (services.awaitingConfirmation(DesktopService::Shortcuts)) {
+    lines << (english ? QStringLiteral("Waiting for the desktop's confirmation: add the shortcuts in the dialog it "
+                                       "shows.")
+                      : QStringLiteral("正在等待桌面的确认：请在桌面显示的对话框中添加快捷键。"));
+  } else {
+    lines << shortcutLines(services, english);
+  }
+  if (services.awaitingConfirmation(DesktopService::Input)) {
+    lines << (english ? QStringLiteral("The monitor's keys and pointer are waiting for the desktop's confirmation: "
+                                       "allow them in the dialog it shows.")
+                      : QStringLiteral("显示器的按键和指针正在等待桌面的确认：请在桌面显示的对话框中允许。"));
+  }
+  lines.removeAll(QString());
+  return lines.join(QLatin1Char('\n'));
+}
+
+QString DesktopShortcutNotes::shortcutLines(const DesktopServices& services, bool english) {
   switch (services.binding()) {
     case ShortcutBinding::NotAsked:
       return QString();

@@ -4,7 +4,9 @@
 // key the desktop assigned to each shortcut, and, where that is not the
 // recorded one (or there is none), one line saying the desktop's keyboard
 // settings are where to change it. While the desktop has not answered, or
-// after it declined, one line says so.
+// after it declined, one line says so; while it shows a dialog about the
+// shortcuts or about the monitor's keys and pointer, a line says Ostrel waits
+// for its confirmation.
 //
 // Hidden where Ostrel itself watches the keys (X11) or nothing serves the
 // shortcuts. Follows DesktopServices while the window is open. Main thread.
@@ -31,6 +33,7 @@ class DesktopShortcutNotes : public QLabel {
 
  private:
   void refresh();
+  static QString shortcutLines(const DesktopServices& services, bool english);
 
   bool english_ = false;
   ScopedObserver observer_;
