@@ -8,5 +8,6 @@
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
+  ostrel::test::installSkipPolicy();
   return ostrel::test::applySkipPolicy(RUN_ALL_TESTS());
 }

@@ -7,5 +7,6 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
+  ostrel::test::installSkipPolicy();
   return ostrel::test::applySkipPolicy(RUN_ALL_TESTS());
 }
