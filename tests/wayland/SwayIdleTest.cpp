@@ -4,6 +4,7 @@
 // brings it back; Ostrel's Auto Clear rests while it is idle. sway 1.7
 // (Debian 12) offers no such notifier: the backend says so, and the timer
 // runs as it always did.
+#include "OstrelStatus.h"
 #include "SwayDesktop.h"
 #include "WaylandDesktop.h"
 #include "platform/KeyCodes.h"
@@ -15,7 +16,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <thread>
 
@@ -70,16 +70,7 @@ TEST(IdleOnSway, IdleAfterTheThresholdAndBackWithOstrelsOwnInput) {
 
 // What `ostrelctl status --json` says about Auto Clear.
 QJsonObject autoClearStatus() {
-  ChildProcess ctl;
-  QString error;
-  EXPECT_TRUE(ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("status"), QStringLiteral("--json")},
-                        &error))
-      << error.toStdString();
-  ctl.waitForExit(60s);
-  ctl.waitForEndOfStreams(10s);
-  QByteArray out;
-  for (const StampedLine& line : ctl.lines(ChildStream::Output)) out += line.text + '\n';
-  return QJsonDocument::fromJson(out).object().value(QStringLiteral("autoClear")).toObject();
+  return statusJson().value(QStringLiteral("autoClear")).toObject();
 }
 
 // Refresh frames the simulator received between two moments.

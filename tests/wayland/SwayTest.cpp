@@ -7,6 +7,8 @@
 // a Wayland client of that sway.
 #include "FocusProbe.h"
 #include "MainWindowHarness.h"
+#include "MonitorInputScript.h"
+#include "OstrelStatus.h"
 #include "SwayDesktop.h"
 #include "WaylandDesktop.h"
 #include "app/PlatformServices.h"
@@ -33,19 +35,6 @@ using namespace std::chrono_literals;
 using platform::wayland::WaylandVirtualInput;
 
 constexpr std::uint16_t kR = 15;  // Ostrel's virtual key code of R
-
-QJsonObject statusJson() {
-  ChildProcess ctl;
-  QString error;
-  EXPECT_TRUE(ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("status"), QStringLiteral("--json")},
-                        &error))
-      << error.toStdString();
-  ctl.waitForExit(60s);
-  ctl.waitForEndOfStreams(10s);
-  QByteArray out;
-  for (const StampedLine& line : ctl.lines(ChildStream::Output)) out += line.text + '\n';
-  return QJsonDocument::fromJson(out).object();
-}
 
 // The real xdg-desktop-portal beside sway, without a backend of sway's own.
 // Where another desktop's backend is installed (KDE's, on this machine), the
@@ -183,70 +172,13 @@ class VirtualInputInProcess : public ::testing::Test {
 };
 
 TEST_F(VirtualInputInProcess, TheMonitorsKeysPointerAndClicksReachTheFocusedWindow) {
-  const struct {
-    const char* line;
-    int key;
-  } keys[] = {{"key pagedown", Qt::Key_PageDown},
-              {"key pageup", Qt::Key_PageUp},
-              {"key down", Qt::Key_Down},
-              {"key up", Qt::Key_Up},
-              {"key delete", Qt::Key_Backspace}};
-  for (const auto& k : keys) {
-    SCOPED_TRACE(k.line);
-    EXPECT_TRUE(monitorSends(k.line, [&] { return probe->count(QEvent::KeyRelease, k.key) == 1; }));
-    EXPECT_EQ(probe->count(QEvent::KeyPress, k.key), 1u);
-  }
-
-  // Each step moves the pointer by exactly 6: sway applies no acceleration to
-  // a virtual pointer. Right and down first, away from the corner sway starts
-  // the pointer in, where it would clamp a step.
-  const struct {
-    const char* line;
-    QPoint by;
-  } steps[] = {{"move right", {6, 0}}, {"move down", {0, 6}}, {"move left", {-6, 0}}, {"move up", {0, -6}}};
-  const std::size_t before = probe->inputs.size();
-  ASSERT_TRUE(monitorSends("move right", [&] { return !probe->moves(before).empty(); }));
-  ASSERT_TRUE(monitorSends("move down", [&] { return probe->moves(before).size() >= 2; }));
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.line);
-    const std::size_t from = probe->inputs.size();
-    const QPoint last = probe->moves().back();
-    ASSERT_TRUE(monitorSends(s.line, [&] { return !probe->moves(from).empty(); }));
-    EXPECT_EQ(probe->moves(from).back() - last, s.by);
-  }
-
-  for (const auto& [line, button] : {std::pair{"click left", int(Qt::LeftButton)}, {"click right", Qt::RightButton}}) {
-    SCOPED_TRACE(line);
-    EXPECT_TRUE(monitorSends(line, [&] { return probe->count(QEvent::MouseButtonRelease, button) == 1; }));
-    EXPECT_EQ(probe->count(QEvent::MouseButtonPress, button), 1u);
-  }
+  // sway starts the pointer in a corner, where it would clamp a step: right
+  // and down first.
+  expectKeysStepsAndClicks(*probe, monitorSends, {"move right", "move down"});
 }
 
 TEST_F(VirtualInputInProcess, ALongMoveKeepsMovingUntilItStops) {
-  const std::size_t before = probe->moves().size();
-  ASSERT_TRUE(monitorSends("move right", [&] { return probe->moves().size() > before; }));
-  // Seventy points a step, towards the farther vertical edge, so that sway's
-  // clamping stays out of the way.
-  const QPoint start = probe->moves().back();
-  const bool up = start.y() > 384;
-  const std::size_t from = probe->inputs.size();
-  ASSERT_TRUE(monitorSends(up ? "long up" : "long down", [&] { return probe->moves(from).size() >= 3; }));
-  const std::vector<QPoint> during = probe->moves(from);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(during[i], start + QPoint(0, (up ? -70 : 70) * int(i + 1))) << "step " << i;
-  }
-  ASSERT_TRUE(monitorSends("long stop", [&] { return !(*window)->monitorInput().hasRepeatTimer(); }));
-  // The repeat is gone and its last step went out before the next single
-  // step: from then on, single steps follow each other directly.
-  const auto lastStepWas = [&](QPoint by) {
-    const std::vector<QPoint> m = probe->moves();
-    return m.size() >= 2 && m.back() - m[m.size() - 2] == by;
-  };
-  ASSERT_TRUE(monitorSends("move right", [&] { return lastStepWas({6, 0}); }));
-  const std::size_t marked = probe->moves().size();
-  ASSERT_TRUE(monitorSends("move left", [&] { return probe->moves().size() > marked; }));
-  EXPECT_EQ(probe->moves().size(), marked + 1);
-  EXPECT_TRUE(lastStepWas({-6, 0}));
+  expectLongMoveUntilItStops(*probe, monitorSends, (*window)->monitorInput(), "move right");
 }
 
 }  // namespace
