@@ -38,10 +38,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kCtrl = 29;
-constexpr int kD = 32;
-constexpr int kU = 22;
-constexpr int kP = 25;
+using namespace evdev;
 
 const QString kMediaKeysPath = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/");
 const QString kUsersOwn = kCustomFolder + QStringLiteral("custom0/");

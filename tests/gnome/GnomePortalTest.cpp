@@ -36,21 +36,7 @@ const QByteArray kWaitingForInput =
     "The desktop asks the user whether Ostrel may pass on the monitor's keys and pointer; waiting for the "
     "desktop's confirmation";
 
-constexpr int kCtrl = 29;
-constexpr int kD = 32;
-constexpr int kU = 22;
-constexpr int kP = 25;
-
-// English, and Control with D, U and P for the three shortcuts.
-QMap<QString, qint64> controlDUP() {
-  return {{QStringLiteral("language"), 1},
-          {QStringLiteral("refresh_hot_keycode"), 2},
-          {QStringLiteral("refresh_hot_keycode_flags"), 0x40000},
-          {QStringLiteral("threshold_hot_keycode"), 32},
-          {QStringLiteral("threshold_hot_keycode_flags"), 0x40000},
-          {QStringLiteral("threshold_down_hot_keycode"), 35},
-          {QStringLiteral("threshold_down_hot_keycode_flags"), 0x40000}};
-}
+using namespace evdev;
 
 // Ostrel's three shortcuts as GNOME Settings keeps them once the user added
 // them (Control with D, U and P), Fast refresh on `refresh`.
@@ -75,7 +61,7 @@ class OstrelOnGnome : public ::testing::Test {
       if (qEnvironmentVariableIsSet("OSTREL_WAYLAND_MISSING")) GTEST_SKIP() << *why;
       GTEST_SKIP() << notForThisSystem(*why);
     }
-    ASSERT_TRUE(writePreferences(controlDUP()));
+    ASSERT_TRUE(writePreferences(englishControlDUP()));
     ostrel.setLauncher(runOstrelScript());
     ostrel.setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), std::nullopt);  // Ostrel's own choice
   }

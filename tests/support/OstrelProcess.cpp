@@ -98,6 +98,16 @@ QString preferenceFilePath() {
   return config + QStringLiteral("/VELDOR/Ostrel.conf");
 }
 
+QMap<QString, qint64> englishControlDUP() {
+  return {{QStringLiteral("language"), 1},
+          {QStringLiteral("refresh_hot_keycode"), 2},
+          {QStringLiteral("refresh_hot_keycode_flags"), 0x40000},
+          {QStringLiteral("threshold_hot_keycode"), 32},
+          {QStringLiteral("threshold_hot_keycode_flags"), 0x40000},
+          {QStringLiteral("threshold_down_hot_keycode"), 35},
+          {QStringLiteral("threshold_down_hot_keycode_flags"), 0x40000}};
+}
+
 bool writePreferences(const QMap<QString, qint64>& values) {
   const QString path = preferenceFilePath();
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;

@@ -66,6 +66,16 @@ QByteArray logMessage(const QByteArray& line);
 // Writes $XDG_CONFIG_HOME/VELDOR/Ostrel.conf with these integer keys, the way
 // the preference store keeps them.
 bool writePreferences(const QMap<QString, qint64>& values);
+// English, and Control with D, U and P for the three shortcuts: what the
+// desktop tests record and then press.
+QMap<QString, qint64> englishControlDUP();
+// The evdev codes of those keys, as a desktop's keyboard sends them.
+namespace evdev {
+inline constexpr int kCtrl = 29;
+inline constexpr int kD = 32;
+inline constexpr int kU = 22;
+inline constexpr int kP = 25;
+}  // namespace evdev
 // scripts/run-ostrel.sh of the source tree.
 QString runOstrelScript();
 QString preferenceFilePath();

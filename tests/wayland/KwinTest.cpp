@@ -47,20 +47,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kCtrl = 29;
-constexpr int kD = 32;
-constexpr int kU = 22;
-constexpr int kP = 25;
-
-QMap<QString, qint64> controlDUP() {
-  return {{QStringLiteral("language"), 1},
-          {QStringLiteral("refresh_hot_keycode"), 2},
-          {QStringLiteral("refresh_hot_keycode_flags"), 0x40000},
-          {QStringLiteral("threshold_hot_keycode"), 32},
-          {QStringLiteral("threshold_hot_keycode_flags"), 0x40000},
-          {QStringLiteral("threshold_down_hot_keycode"), 35},
-          {QStringLiteral("threshold_down_hot_keycode_flags"), 0x40000}};
-}
+using namespace evdev;
 
 const QString kOstrelId = QStringLiteral("VELDOR.Ostrel");
 
@@ -94,7 +81,7 @@ TEST(OstrelOnKwin, DrawsThroughWaylandAndItsShortcutsFireWhileAnotherWindowHasTh
     GTEST_SKIP() << *missing;
   }
   authorizeInput();
-  ASSERT_TRUE(writePreferences(controlDUP()));
+  ASSERT_TRUE(writePreferences(englishControlDUP()));
   SimulatedMonitor monitor(16, QStringLiteral("kwin-sim0"));
   QString error;
   ASSERT_TRUE(monitor.start(&error)) << error.toStdString();
@@ -185,7 +172,7 @@ class PortalsInProcess : public ::testing::Test {
     authorizeInput();
     resetProcessState();
     DesktopServices::shared().reset();
-    ASSERT_TRUE(writePreferences(controlDUP()));
+    ASSERT_TRUE(writePreferences(englishControlDUP()));
     platform = new PlatformServices;
     ASSERT_EQ(platform->kind(), SessionKind::Wayland);
     ASSERT_TRUE(platform->injector()) << platform->whyNoInjector().toStdString();
