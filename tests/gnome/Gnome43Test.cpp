@@ -140,20 +140,9 @@ TEST_F(Gnome43, OstrelctlAddsTheThreeShortcutsAKeyRunsOneAndRemoveLeavesTheUsers
   ASSERT_TRUE(waitForGrab(ours[2], 30s)) << "gsd-media-keys never grabbed Ostrel's keys";
   MutterKeyboard keyboard;
   ASSERT_TRUE(keyboard.start(&error)) << error.toStdString();
-  // The simulator starts at contrast 5: up sends 6 and reads it back.
-  const struct {
-    int key;
-    QList<QByteArray> frames;
-  } presses[] = {{kD, {commandFrame(3, 1)}}, {kU, {commandFrame(1, 6), commandFrame(10, 1)}}};
-  for (const auto& press : presses) {
-    std::size_t from = monitor.frameCount();
-    keyboard.press({kCtrl, press.key});
-    for (const QByteArray& frame : press.frames) {
-      const auto at = monitor.waitForFrame(frame, 30s, from);
-      ASSERT_TRUE(at) << "Control with evdev key " << press.key << ": no " << frame.toStdString();
-      from = *at + 1;
-    }
-  }
+  // The refresh and the step up (the simulator starts at contrast 5).
+  const std::vector<ShortcutPress> presses = controlDUPPresses();
+  expectShortcutFrames(monitor, {presses[0], presses[1]}, [&](int key) { keyboard.press({kCtrl, key}); });
 
   EXPECT_EQ(ostrelctl({QStringLiteral("gnome-shortcuts"), QStringLiteral("remove")}).status, 0);
   EXPECT_EQ(customPaths(), QStringList{kUsersOwn});

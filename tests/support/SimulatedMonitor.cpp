@@ -1,5 +1,6 @@
 #include "support/SimulatedMonitor.h"
 
+#include <gtest/gtest.h>
 #include <QFileInfo>
 #include <thread>
 
@@ -80,6 +81,25 @@ bool SimulatedMonitor::unplug(std::chrono::milliseconds timeout) {
   const std::size_t from = diagnosticCount();
   if (!command("unplug")) return false;
   return waitForDiagnostic("unplugged", timeout, from);
+}
+
+std::vector<ShortcutPress> controlDUPPresses() {
+  return {{32, {commandFrame(3, 1)}},
+          {22, {commandFrame(1, 6), commandFrame(10, 1)}},
+          {25, {commandFrame(1, 5), commandFrame(10, 1)}}};
+}
+
+void expectShortcutFrames(SimulatedMonitor& monitor, const std::vector<ShortcutPress>& presses,
+                          const std::function<void(int evdevKey)>& pressControlWith) {
+  for (const ShortcutPress& press : presses) {
+    std::size_t from = monitor.frameCount();
+    pressControlWith(press.evdevKey);
+    for (const QByteArray& frame : press.frames) {
+      const auto at = monitor.waitForFrame(frame, std::chrono::seconds(30), from);
+      ASSERT_TRUE(at) << "Control with evdev key " << press.evdevKey << ": no " << frame.toStdString();
+      from = *at + 1;
+    }
+  }
 }
 
 }  // namespace ostrel::test

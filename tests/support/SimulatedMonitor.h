@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <chrono>
 #include <optional>
+#include <functional>
 #include <vector>
 
 namespace ostrel::test {
@@ -62,6 +63,18 @@ class SimulatedMonitor {
 
 // The 24-character command frame Ostrel writes: 5FF5 CC PP 000000000000 A0FA.
 QByteArray commandFrame(int code, int parameter);
+
+// One shortcut pressed on a desktop, and the frames it must bring, in order.
+struct ShortcutPress {
+  int evdevKey;  // pressed with Control
+  QList<QByteArray> frames;
+};
+// Control with D (a fast refresh), U and P (contrast up to 6 and down to 5,
+// each read back) on a simulator that starts at contrast 5.
+std::vector<ShortcutPress> controlDUPPresses();
+// Presses each with `pressControlWith` and expects its frames at `monitor`.
+void expectShortcutFrames(SimulatedMonitor& monitor, const std::vector<ShortcutPress>& presses,
+                          const std::function<void(int evdevKey)>& pressControlWith);
 
 // Two upper-case hexadecimal digits of the low byte of `value`.
 QByteArray hexByte(int value);

@@ -117,22 +117,7 @@ TEST(OstrelOnKwin, DrawsThroughWaylandAndItsShortcutsFireWhileAnotherWindowHasTh
   ASSERT_TRUE(probe.focus());
   PortalKeyboard keyboard;
   ASSERT_TRUE(keyboard.start(&error)) << error.toStdString();
-  // The simulator starts at contrast 5: up sends 6 and reads it back, down 5.
-  const struct {
-    int key;
-    QList<QByteArray> frames;
-  } presses[] = {{kD, {commandFrame(3, 1)}},
-                 {kU, {commandFrame(1, 6), commandFrame(10, 1)}},
-                 {kP, {commandFrame(1, 5), commandFrame(10, 1)}}};
-  for (const auto& press : presses) {
-    std::size_t from = monitor.frameCount();
-    keyboard.press({kCtrl, press.key});
-    for (const QByteArray& frame : press.frames) {
-      const auto at = monitor.waitForFrame(frame, 30s, from);
-      ASSERT_TRUE(at) << "Control with evdev key " << press.key << ": no " << frame.toStdString();
-      from = *at + 1;
-    }
-  }
+  expectShortcutFrames(monitor, controlDUPPresses(), [&](int key) { keyboard.press({kCtrl, key}); });
   for (int key : {Qt::Key_D, Qt::Key_U, Qt::Key_P})
     EXPECT_EQ(probe.count(QEvent::KeyPress, key), 0u) << "a shortcut's key also reached the focused window";
   ASSERT_TRUE(monitor.command("key pagedown"));
