@@ -10,6 +10,7 @@
 #include "ostrelctl/KeybindingsCommand.h"
 #include "ostrelctl/RefreshSettingsCommand.h"
 #include "ostrelctl/StartAtLoginCommand.h"
+#include "ostrelctl/StartingOstrel.h"
 #include "serial/PelSerialPortManager.h"
 #include "settings/PreferenceStore.h"
 
@@ -80,7 +81,14 @@ int main(int argc, char* argv[]) {
   std::optional<CtlOutcome> viaOstrel;
   {
     const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-    if (isStartAtLoginCommand(request.command)) {
+    // An Ostrel that is starting gets its moment: working directly now would
+    // take the monitor's port from under it.
+    const auto said = [&request](const QString& text) {
+      if (request.verbose) write(stderr, text);
+    };
+    if (std::optional<CtlOutcome> refusal = awaitStartingOstrel(bus, request, said)) {
+      viaOstrel = std::move(refusal);
+    } else if (isStartAtLoginCommand(request.command)) {
       viaOstrel = startAtLoginThroughOstrel(bus, request);
     } else if (isRefreshSettingsCommand(request.command)) {
       viaOstrel = refreshSettingsThroughOstrel(bus, request);

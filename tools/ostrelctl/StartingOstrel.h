@@ -1,0 +1,58 @@
+#pragma once
+// An Ostrel of this session that runs but does not own VELDOR.Ostrel yet is
+// starting: it takes the name a moment after its start, before it looks for
+// monitors. ostrelctl waits for it rather than open the monitor's port under
+// it, where that Ostrel's search would find the port in use by ostrelctl.
+//
+// Contract:
+//  - running(): the PID of an Ostrel of this session (same user, same
+//    XDG_RUNTIME_DIR, as RunningApplications counts them), none when none runs.
+//  - nameOwned(): whether VELDOR.Ostrel has an owner on the bus now.
+//  - waitForName(pid, ms): runs a local event loop until the name has an owner
+//    (Answered), that Ostrel no longer runs (Exited), or `ms` have passed
+//    (Silent). The name is watched on the bus; whether the process still runs
+//    is looked at every kProcessCheckMs.
+//  - awaitStartingOstrel(): what ostrelctl does before it could go direct. With
+//    a session bus whose name nobody owns while an Ostrel of this session
+//    runs, it waits up to kWaitMs (`said` hears of the wait first). Nothing
+//    when there is no such Ostrel, when it answered (the bus then serves the
+//    request) or when it exited (direct then); a refusal (exit 1, nothing sent)
+//    when it stayed silent. Without a session bus there is nothing to wait for:
+//    an Ostrel without one never answers there.
+
+#include "loginitem/RunningApplications.h"
+#include "ostrelctl/CtlRequest.h"
+
+#include <QDBusConnection>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace ostrel::ctl {
+
+class StartingOstrel {
+ public:
+  static constexpr int kWaitMs = 5000;
+  static constexpr int kProcessCheckMs = 100;
+  enum class Wait { Answered, Exited, Silent };
+  using ProcessList = std::function<std::vector<RunningApplication>()>;
+
+  // The processes of this session by default.
+  explicit StartingOstrel(QDBusConnection bus, ProcessList processes = {});
+
+  std::optional<qint64> running() const;
+  bool nameOwned() const;
+  Wait waitForName(qint64 pid, int timeoutMs = kWaitMs);
+
+ private:
+  bool stillRunning(qint64 pid) const;
+
+  QDBusConnection bus_;
+  ProcessList processes_;
+};
+
+std::optional<CtlOutcome> awaitStartingOstrel(const QDBusConnection& bus, const CtlRequest& request,
+                                              const std::function<void(const QString&)>& said,
+                                              int timeoutMs = StartingOstrel::kWaitMs);
+
+}  // namespace ostrel::ctl
