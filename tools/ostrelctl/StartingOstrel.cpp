@@ -78,10 +78,16 @@ StartingOstrel::Wait StartingOstrel::waitForName(qint64 pid, int timeoutMs) {
 }
 
 std::optional<CtlOutcome> awaitStartingOstrel(const QDBusConnection& bus, const CtlRequest& request,
-                                              const std::function<void(const QString&)>& said, int timeoutMs) {
+                                              const std::function<void(const QString&)>& said, bool* answered,
+                                              int timeoutMs) {
+  if (answered) *answered = false;
   if (!bus.isConnected()) return std::nullopt;
   StartingOstrel starting(bus);
-  if (starting.nameOwned()) return std::nullopt;
+  if (starting.nameOwned()) {
+    // Taken since the bus was asked.
+    if (answered) *answered = true;
+    return std::nullopt;
+  }
   const std::optional<qint64> pid = starting.running();
   if (!pid) return std::nullopt;
   const double seconds = timeoutMs / 1000.0;
@@ -90,7 +96,12 @@ std::optional<CtlOutcome> awaitStartingOstrel(const QDBusConnection& bus, const 
              .arg(*pid)
              .arg(seconds));
   }
-  if (starting.waitForName(*pid, timeoutMs) != StartingOstrel::Wait::Silent) return std::nullopt;
+  const StartingOstrel::Wait wait = starting.waitForName(*pid, timeoutMs);
+  if (wait == StartingOstrel::Wait::Answered) {
+    if (answered) *answered = true;
+    return std::nullopt;
+  }
+  if (wait == StartingOstrel::Wait::Exited) return std::nullopt;
   // Ostrel's own settings would otherwise go to a file it may have read already.
   const bool monitorCommand = !isStartAtLoginCommand(request.command) && !isRefreshSettingsCommand(request.command);
   return CtlOutcome{ExitCode::Failed, QString(),

@@ -12,13 +12,15 @@
 //    (Answered), that Ostrel no longer runs (Exited), or `ms` have passed
 //    (Silent). The name is watched on the bus; whether the process still runs
 //    is looked at every kProcessCheckMs.
-//  - awaitStartingOstrel(): what ostrelctl does before it could go direct. With
-//    a session bus whose name nobody owns while an Ostrel of this session
-//    runs, it waits up to kWaitMs (`said` hears of the wait first). Nothing
-//    when there is no such Ostrel, when it answered (the bus then serves the
-//    request) or when it exited (direct then); a refusal (exit 1, nothing sent)
-//    when it stayed silent. Without a session bus there is nothing to wait for:
-//    an Ostrel without one never answers there.
+//  - awaitStartingOstrel(): what ostrelctl does when nobody answered on the bus,
+//    before it would go direct. With a session bus whose name nobody owns
+//    while an Ostrel of this session runs, it waits up to kWaitMs (`said`
+//    hears of the wait first). Nothing when there is no such Ostrel, when it
+//    answered (`answered` is set: ask the bus again) or when it exited (direct
+//    then); a refusal (exit 1, nothing sent) when it stayed silent. Without a
+//    session bus there is nothing to wait for: an Ostrel without one never
+//    answers there. The running Ostrel that owns its name costs nothing here:
+//    the bus served the request before.
 
 #include "loginitem/RunningApplications.h"
 #include "ostrelctl/CtlRequest.h"
@@ -52,7 +54,7 @@ class StartingOstrel {
 };
 
 std::optional<CtlOutcome> awaitStartingOstrel(const QDBusConnection& bus, const CtlRequest& request,
-                                              const std::function<void(const QString&)>& said,
+                                              const std::function<void(const QString&)>& said, bool* answered,
                                               int timeoutMs = StartingOstrel::kWaitMs);
 
 }  // namespace ostrel::ctl

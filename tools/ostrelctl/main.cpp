@@ -81,19 +81,21 @@ int main(int argc, char* argv[]) {
   std::optional<CtlOutcome> viaOstrel;
   {
     const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-    // An Ostrel that is starting gets its moment: working directly now would
-    // take the monitor's port from under it.
-    const auto said = [&request](const QString& text) {
-      if (request.verbose) write(stderr, text);
+    const auto throughOstrel = [&bus, &request]() -> std::optional<CtlOutcome> {
+      if (isStartAtLoginCommand(request.command)) return startAtLoginThroughOstrel(bus, request);
+      if (isRefreshSettingsCommand(request.command)) return refreshSettingsThroughOstrel(bus, request);
+      return BusClient(bus).run(request);
     };
-    if (std::optional<CtlOutcome> refusal = awaitStartingOstrel(bus, request, said)) {
-      viaOstrel = std::move(refusal);
-    } else if (isStartAtLoginCommand(request.command)) {
-      viaOstrel = startAtLoginThroughOstrel(bus, request);
-    } else if (isRefreshSettingsCommand(request.command)) {
-      viaOstrel = refreshSettingsThroughOstrel(bus, request);
-    } else {
-      viaOstrel = BusClient(bus).run(request);
+    viaOstrel = throughOstrel();
+    if (!viaOstrel) {
+      // An Ostrel that is starting gets its moment: working directly now would
+      // take the monitor's port from under it.
+      const auto said = [&request](const QString& text) {
+        if (request.verbose) write(stderr, text);
+      };
+      bool answered = false;
+      viaOstrel = awaitStartingOstrel(bus, request, said, &answered);
+      if (answered) viaOstrel = throughOstrel();
     }
   }
   QDBusConnection::disconnectFromBus(connectionName);
