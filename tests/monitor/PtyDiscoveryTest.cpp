@@ -473,6 +473,26 @@ TEST(PtyDiscovery, ALineLetGoWhileAMonitorIsInUseIsLeftAloneUntilTheNextPass) {
   EXPECT_EQ(PtyRig::receive(heldLine), kProbe);
 }
 
+TEST(PtyDiscovery, AHeldPortThatIsUnpluggedIsNoLongerWaitedFor) {
+  PtyRig rig;
+  ostrel::LogCapture quiet;
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyHELDGONE"));
+  ASSERT_TRUE(rig.waitForPort(link));
+  ostrel::test::ChildProcess holder;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(holder, link, &error)) << error.toStdString();
+  rig.utils.startPin();
+  ASSERT_EQ(rig.utils.heldPorts(), QStringList{link});
+
+  line.unpublish();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return rig.port(link) == nullptr; }));
+  rig.utils.startPin();  // the pass that follows a removal
+  EXPECT_TRUE(rig.utils.heldPorts().isEmpty());
+  holder.stop();
+  EXPECT_TRUE(line.readAvailable(600).isEmpty());
+}
+
 // The watch itself: the node behind a link, each close of it, two links to one node.
 TEST(InotifyCloseWatch, TellsEachCloseOfTheNodeBehindALinkByTheGivenPathUntilUnwatched) {
   PseudoTerminal line;
