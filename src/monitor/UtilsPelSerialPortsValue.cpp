@@ -356,8 +356,8 @@ void UtilsPelSerialPortsValue::watchHeld(const QString& path) {
   const bool watched = closeWatch_ && closeWatch_->watch(path, &why);
   // Said once each time the port falls back on the timer, not at every look.
   if (!watched && !held.pollingSaid) {
-    log("Discovery: %@ (%@): closes of it cannot be watched (%@); looked at again every %d ms", held.port->name(),
-        path, why, heldRecheckMs_);
+    log("Discovery: %@ (%@): closes of it cannot be watched (%@); looked at again every %d ms", held.port->name(), path,
+        why, heldRecheckMs_);
   }
   held.pollingSaid = !watched;
   held.watched = watched;
@@ -401,8 +401,7 @@ void UtilsPelSerialPortsValue::recheckHeld(const QString& path) {
   const auto it = held_.find(path);
   if (it == held_.end()) return;
   const PelSerialPortRef port = it->second.port;
-  QList<PelSerialPortRef> ports = availablePorts_();
-  if (!listed(ports, port) || !QFileInfo::exists(path) || port->isOpen()) {
+  if (!listed(availablePorts_(), port) || !QFileInfo::exists(path) || port->isOpen()) {
     // Unplugged (the next pass hears of it), or ours already.
     letGo(path);
     return;
@@ -421,9 +420,9 @@ void UtilsPelSerialPortsValue::recheckHeld(const QString& path) {
   }
   letGo(path);
   log("Discovery: %@ (%@): no longer in use", port->name(), path);
-  const bool monitorInUse = std::any_of(caluPortsArr->cbegin(), caluPortsArr->cend(), [&port](const PelSerialPortRef& p) {
-    return p && p->isOpen() && !samePort(p, port);
-  });
+  const bool monitorInUse =
+      std::any_of(caluPortsArr->cbegin(), caluPortsArr->cend(),
+                  [&port](const PelSerialPortRef& p) { return p && p->isOpen() && !samePort(p, port); });
   if (monitorInUse) {
     // Still a newcomer: the next pass asks it.
     report(port, probereason::leftAlone);

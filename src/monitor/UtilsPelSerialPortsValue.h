@@ -164,7 +164,7 @@ class UtilsPelSerialPortsValue {
   // A port skipped as in use, waited for until its program lets go.
   struct HeldPort {
     PelSerialPortRef port;
-    QString reason;      // the last one reported
+    QString reason;            // the last one reported
     bool watched = false;      // false: looked up by heldRecheckTimer_
     bool pollingSaid = false;  // the fall-back on the timer is logged
     std::uint64_t lastClose = 0;

@@ -8,8 +8,6 @@
 #include "support/OstrelProcess.h"
 #include "support/SimulatedMonitor.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,6 +15,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 namespace ostrel::test {
@@ -118,7 +118,9 @@ bool startWaitingCtl(ChildProcess& ctl, const QStringList& arguments, qint64 ost
       QStringLiteral("ostrelctl: Ostrel (PID %1) is starting; waiting up to 5 s for it on the session bus")
           .arg(ostrelPid)
           .toUtf8();
-  if (ctl.waitForLine(ChildStream::Error, [&](const QByteArray& line) { return line == waiting; }, 10s)) return true;
+  if (ctl.waitForLine(
+          ChildStream::Error, [&](const QByteArray& line) { return line == waiting; }, 10s))
+    return true;
   *error = QStringLiteral("ostrelctl did not wait: %1").arg(text(ctl, ChildStream::Error));
   return false;
 }
@@ -130,8 +132,8 @@ TEST(StartingOstrel, OstrelctlWaitsForItsBusNameAndAsksItInsteadOfTakingThePort)
   HeldOstrel held(QStringLiteral("answers"));
   ASSERT_TRUE(held.start(&error)) << error.toStdString();
   ChildProcess ctl;
-  ASSERT_TRUE(startWaitingCtl(ctl, {QStringLiteral("status"), QStringLiteral("--json")},
-                              held.ostrel().process().pid(), &error))
+  ASSERT_TRUE(
+      startWaitingCtl(ctl, {QStringLiteral("status"), QStringLiteral("--json")}, held.ostrel().process().pid(), &error))
       << error.toStdString();
   std::this_thread::sleep_for(500ms);
   EXPECT_TRUE(ctl.isRunning());
@@ -189,8 +191,8 @@ TEST(StartingOstrel, WithoutAnyOstrelOstrelctlGoesStraightToTheMonitor) {
   QString error;
   ASSERT_TRUE(sim.start(&error)) << error.toStdString();
   ChildProcess ctl;
-  ASSERT_TRUE(ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("-v"), QStringLiteral("refresh")},
-                        &error))
+  ASSERT_TRUE(
+      ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("-v"), QStringLiteral("refresh")}, &error))
       << error.toStdString();
   const CtlRun run = finish(ctl);
   EXPECT_EQ(run.status, 0) << run.err.toStdString();

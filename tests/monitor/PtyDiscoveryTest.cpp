@@ -437,8 +437,10 @@ TEST(PtyDiscovery, WhereClosesCannotBeWatchedATimerLooksAgainAndAnUnchangedReaso
   ostrel::test::spinFor(700);
   EXPECT_TRUE(monitorLine.readAvailable().isEmpty());
   EXPECT_EQ(PtyRig::reasonFor(link), inUse);
-  EXPECT_EQ(log.count(QStringLiteral("Discovery: ttyPOLLED (%1): %2; nothing is written to it in this pass").arg(link, inUse)),
-            1);
+  EXPECT_EQ(
+      log.count(
+          QStringLiteral("Discovery: ttyPOLLED (%1): %2; nothing is written to it in this pass").arg(link, inUse)),
+      1);
 
   holder.stop();
   ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);

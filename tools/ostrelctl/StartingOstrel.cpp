@@ -16,7 +16,9 @@
 namespace ostrel::ctl {
 namespace {
 
-std::vector<RunningApplication> sessionProcesses() { return RunningApplications().list(); }
+std::vector<RunningApplication> sessionProcesses() {
+  return RunningApplications().list();
+}
 
 bool isOstrel(const RunningApplication& app) {
   return app.pid != QCoreApplication::applicationPid() && app.matches(InstallLayout::mainExecutableName());

@@ -1,19 +1,21 @@
 #include "platform/posix/InotifyCloseWatch.h"
 
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/inotify.h>
-#include <unistd.h>
 
 namespace ostrel::platform {
 namespace {
 
-QString systemText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+QString systemText(int e) {
+  return QString::fromLocal8Bit(std::strerror(e));
+}
 
 constexpr std::uint32_t kCloseMask = IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_DELETE_SELF;
 
@@ -159,6 +161,8 @@ bool InotifyCloseWatch::watching(const QString& path) const {
   return false;
 }
 
-std::unique_ptr<DeviceCloseWatch> makeInotifyCloseWatch() { return std::make_unique<InotifyCloseWatch>(); }
+std::unique_ptr<DeviceCloseWatch> makeInotifyCloseWatch() {
+  return std::make_unique<InotifyCloseWatch>();
+}
 
 }  // namespace ostrel::platform
