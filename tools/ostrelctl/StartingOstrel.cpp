@@ -2,6 +2,7 @@
 
 #include "control/ControlProtocol.h"
 #include "loginitem/InstallLayout.h"
+#include "loginitem/RunningApplications.h"
 #include "ostrelctl/RefreshSettingsCommand.h"
 #include "ostrelctl/StartAtLoginCommand.h"
 
@@ -16,21 +17,16 @@
 namespace ostrel::ctl {
 namespace {
 
-std::vector<RunningApplication> sessionProcesses() {
-  return RunningApplications().list();
-}
-
 bool isOstrel(const RunningApplication& app) {
   return app.pid != QCoreApplication::applicationPid() && app.matches(InstallLayout::mainExecutableName());
 }
 
 }  // namespace
 
-StartingOstrel::StartingOstrel(QDBusConnection bus, ProcessList processes)
-    : bus_(std::move(bus)), processes_(processes ? std::move(processes) : ProcessList(sessionProcesses)) {}
+StartingOstrel::StartingOstrel(QDBusConnection bus) : bus_(std::move(bus)) {}
 
 std::optional<qint64> StartingOstrel::running() const {
-  for (const RunningApplication& app : processes_()) {
+  for (const RunningApplication& app : RunningApplications().list()) {
     if (isOstrel(app)) return app.pid;
   }
   return std::nullopt;
@@ -44,7 +40,7 @@ bool StartingOstrel::nameOwned() const {
 }
 
 bool StartingOstrel::stillRunning(qint64 pid) const {
-  const std::vector<RunningApplication> apps = processes_();
+  const std::vector<RunningApplication> apps = RunningApplications().list();
   return std::any_of(apps.cbegin(), apps.cend(),
                      [pid](const RunningApplication& app) { return app.pid == pid && isOstrel(app); });
 }

@@ -22,13 +22,11 @@
 //    answers there. The running Ostrel that owns its name costs nothing here:
 //    the bus served the request before.
 
-#include "loginitem/RunningApplications.h"
 #include "ostrelctl/CtlRequest.h"
 
 #include <QDBusConnection>
 #include <functional>
 #include <optional>
-#include <vector>
 
 namespace ostrel::ctl {
 
@@ -37,10 +35,8 @@ class StartingOstrel {
   static constexpr int kWaitMs = 5000;
   static constexpr int kProcessCheckMs = 100;
   enum class Wait { Answered, Exited, Silent };
-  using ProcessList = std::function<std::vector<RunningApplication>()>;
 
-  // The processes of this session by default.
-  explicit StartingOstrel(QDBusConnection bus, ProcessList processes = {});
+  explicit StartingOstrel(QDBusConnection bus);
 
   std::optional<qint64> running() const;
   bool nameOwned() const;
@@ -50,7 +46,6 @@ class StartingOstrel {
   bool stillRunning(qint64 pid) const;
 
   QDBusConnection bus_;
-  ProcessList processes_;
 };
 
 std::optional<CtlOutcome> awaitStartingOstrel(const QDBusConnection& bus, const CtlRequest& request,
