@@ -6,16 +6,38 @@
 #include "ostrelctl/RefreshSettingsCommand.h"
 #include "ostrelctl/StartAtLoginCommand.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <algorithm>
 
 namespace ostrel::ctl {
 namespace {
+
+// How long the process has run: its start in /proc/PID/stat (clock ticks since
+// boot, field 22, counted after the command's closing parenthesis) against the
+// system's uptime. None when either cannot be read.
+std::optional<double> secondsRunning(qint64 pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  QFile uptime(QStringLiteral("/proc/uptime"));
+  if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly)) return std::nullopt;
+  const QByteArray statText = stat.readAll();
+  const qsizetype close = statText.lastIndexOf(')');
+  if (close < 0) return std::nullopt;
+  const QList<QByteArray> fields = statText.mid(close + 2).split(' ');
+  bool startOk = false;
+  bool upOk = false;
+  const double startTicks = fields.size() > 19 ? fields.at(19).toDouble(&startOk) : 0;
+  const double up = uptime.readAll().split(' ').value(0).toDouble(&upOk);
+  const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+  if (!startOk || !upOk || ticksPerSecond <= 0) return std::nullopt;
+  return up - startTicks / static_cast<double>(ticksPerSecond);
+}
 
 bool isOstrel(const RunningApplication& app) {
   return app.pid != QCoreApplication::applicationPid() && app.matches(InstallLayout::mainExecutableName());
@@ -25,9 +47,14 @@ bool isOstrel(const RunningApplication& app) {
 
 StartingOstrel::StartingOstrel(QDBusConnection bus) : bus_(std::move(bus)) {}
 
-std::optional<qint64> StartingOstrel::running() const {
+std::optional<qint64> StartingOstrel::starting() const {
   for (const RunningApplication& app : RunningApplications().list()) {
-    if (isOstrel(app)) return app.pid;
+    if (!isOstrel(app)) continue;
+    // One that has run for long without the name has none to take (no
+    // session bus of its own, the name refused): waiting would only delay
+    // what direct work says about its port.
+    const std::optional<double> age = secondsRunning(app.pid);
+    if (!age || *age <= kStartsWithinS) return app.pid;
   }
   return std::nullopt;
 }
@@ -86,7 +113,7 @@ std::optional<CtlOutcome> awaitStartingOstrel(const QDBusConnection& bus, const 
     if (answered) *answered = true;
     return std::nullopt;
   }
-  const std::optional<qint64> pid = starting.running();
+  const std::optional<qint64> pid = starting.starting();
   if (!pid) return std::nullopt;
   const double seconds = timeoutMs / 1000.0;
   if (said) {

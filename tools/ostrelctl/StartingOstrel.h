@@ -5,8 +5,10 @@
 // it, where that Ostrel's search would find the port in use by ostrelctl.
 //
 // Contract:
-//  - running(): the PID of an Ostrel of this session (same user, same
-//    XDG_RUNTIME_DIR, as RunningApplications counts them), none when none runs.
+//  - starting(): the PID of an Ostrel of this session (same user, same
+//    XDG_RUNTIME_DIR, as RunningApplications counts them) that started no more
+//    than kStartsWithinS ago (or whose start cannot be read), none otherwise.
+//    Its name comes within a few seconds of its start when it comes at all.
 //  - nameOwned(): whether VELDOR.Ostrel has an owner on the bus now.
 //  - waitForName(pid, ms): runs a local event loop until the name has an owner
 //    (Answered), that Ostrel no longer runs (Exited), or `ms` have passed
@@ -14,7 +16,7 @@
 //    is looked at every kProcessCheckMs.
 //  - awaitStartingOstrel(): what ostrelctl does when nobody answered on the bus,
 //    before it would go direct. With a session bus whose name nobody owns
-//    while an Ostrel of this session runs, it waits up to kWaitMs (`said`
+//    while an Ostrel of this session is starting, it waits up to kWaitMs (`said`
 //    hears of the wait first). Nothing when there is no such Ostrel, when it
 //    answered (`answered` is set: ask the bus again) or when it exited (direct
 //    then); a refusal (exit 1, nothing sent) when it stayed silent. Without a
@@ -34,11 +36,12 @@ class StartingOstrel {
  public:
   static constexpr int kWaitMs = 5000;
   static constexpr int kProcessCheckMs = 100;
+  static constexpr int kStartsWithinS = 30;
   enum class Wait { Answered, Exited, Silent };
 
   explicit StartingOstrel(QDBusConnection bus);
 
-  std::optional<qint64> running() const;
+  std::optional<qint64> starting() const;
   bool nameOwned() const;
   Wait waitForName(qint64 pid, int timeoutMs = kWaitMs);
 
