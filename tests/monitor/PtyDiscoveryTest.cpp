@@ -537,4 +537,23 @@ TEST(InotifyCloseWatch, TellsEachCloseOfTheNodeBehindALinkByTheGivenPathUntilUnw
   QFile::remove(secondLink);
 }
 
+TEST(InotifyCloseWatch, ANodeThatGoesAwayIsToldOnceMoreAndItsWatchEnds) {
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyVANISHING"));
+  ASSERT_FALSE(link.isEmpty());
+  ostrel::platform::InotifyCloseWatch watch;
+  int told = 0;
+  watch.setClosedHandler([&told, &link](const QString& path) { told += path == link ? 1 : 0; });
+  QString why;
+  ASSERT_TRUE(watch.watch(link, &why)) << why.toStdString();
+  const int before = ostrel::test::openDescriptorCount();
+  // Unplugged: both ends closed, the kernel removes the terminal's node.
+  line.closeMaster();
+  line.closeSlave();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return watch.nodeWatchCount() == 0; }));
+  EXPECT_GE(told, 1);
+  // The line's two ends, and the inotify descriptor with the last watch.
+  EXPECT_EQ(ostrel::test::openDescriptorCount(), before - 3);
+}
+
 }  // namespace
