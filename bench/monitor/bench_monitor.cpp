@@ -8,6 +8,9 @@
 // Discovery target: the monitor accepted within 0.33 s (the settling time before
 // the probe) plus its answer of startPin whether there are 1, 8 or 16 serial
 // ports, on in-memory ports and on pseudo-terminals.
+// Held-port target: a monitor another program held at the pass is accepted
+// within 0.2 s (the wait after the close) plus 0.33 s plus its answer of that
+// program's exit, with no further pass.
 
 #include "BenchPseudoTerminal.h"
 #include "FakeSerialPort.h"
@@ -32,6 +35,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <random>
 #include <thread>
 #include <unistd.h>
@@ -284,6 +288,89 @@ void BM_LookForOtherProgramsHoldingPorts(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(ostrel::platform::deviceUsers(paths));
 }
 BENCHMARK(BM_LookForOtherProgramsHoldingPorts)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// Another process holding `path` open until release(), as a terminal program.
+class Holder {
+ public:
+  explicit Holder(const QString& path) {
+    int ready[2];
+    if (::pipe(ready) != 0 || ::pipe(hold_) != 0) return;
+    const QByteArray encoded = QFile::encodeName(path);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Not the far end's descriptor, or the holder would count as the device.
+      for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != ready[1] && fd != hold_[0]) ::close(fd);
+      }
+      const int fd = ::open(encoded.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      char byte = fd >= 0 ? 'y' : 'n';
+      (void)!::write(ready[1], &byte, 1);
+      ::close(hold_[1]);
+      (void)!::read(hold_[0], &byte, 1);  // until the parent closes its end
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(hold_[0]);
+    char byte = 0;
+    held_ = ::read(ready[0], &byte, 1) == 1 && byte == 'y';
+    ::close(ready[0]);
+  }
+  ~Holder() { release(); }
+  bool held() const { return held_; }
+  // Returns once the holder is gone, its descriptors with it.
+  void release() {
+    if (pid_ <= 0) return;
+    ::close(hold_[1]);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  int hold_[2] = {-1, -1};
+  pid_t pid_ = -1;
+  bool held_ = false;
+};
+
+// From the holder's exit to the monitor in the list, the pass having skipped it.
+void BM_HeldMonitorAcceptedAfterItsProgramLetsGo(benchmark::State& state) {
+  ostrel::LogDiscard quiet;
+  ostrel::LogCapture openedNotices;
+  ostrel::bench::BenchPseudoTerminal line(QStringLiteral("bench-heldmon"));
+  ProbeAnswerer monitor(line.master());
+  ostrel::PelDeviceRegistry registry;
+  registry.addBackend(ostrel::platform::makeVirtualPortBackend());
+  ostrel::PelSerialPortManager manager(registry);
+  QList<PelSerialPortRef> ports;
+  for (const auto& p : manager.availablePorts()) ports << p;
+  if (ports.size() != 1) state.SkipWithError("the port is not listed");
+  auto view = std::make_shared<CountingView>();
+  for (auto _ : state) {
+    ostrel::UtilsPelSerialPortsValue utils;
+    utils.setAvailablePortsSource([&ports] { return ports; });
+    utils.startPinAvailablePorts(std::make_shared<QList<PelSerialPortRef>>(), view);
+    Holder holder(line.link());
+    if (!holder.held()) state.SkipWithError("the holder could not open the port");
+    utils.startPin();
+    if (utils.heldPorts().size() != 1) state.SkipWithError("the pass did not skip the held port");
+    QElapsedTimer t;
+    holder.release();
+    t.start();
+    while (ostrel::caluPortsArr->isEmpty() && t.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    state.SetIterationTime(static_cast<double>(t.nsecsElapsed()) / 1e9);
+    if (ostrel::caluPortsArr->isEmpty()) state.SkipWithError("monitor not accepted");
+    state.PauseTiming();
+    for (const auto& p : manager.availablePorts()) p->close();
+    for (const auto& p : manager.availablePorts()) p->waitUntilClosed();
+    ostrel::caluPortsArr = std::make_shared<QList<PelSerialPortRef>>();
+    ostrel::currentPort.reset();
+    state.ResumeTiming();
+  }
+  manager.cleanupAllPortsForExit();
+  ostrel::mainViewController.reset();
+  ostrel::serialPortHelper.reset();
+}
+BENCHMARK(BM_HeldMonitorAcceptedAfterItsProgramLetsGo)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_DiscoveryOnPseudoTerminals)
     ->Args({1, 0})

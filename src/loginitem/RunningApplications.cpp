@@ -14,8 +14,18 @@ constexpr qsizetype kCommandLength = 15;  // TASK_COMM_LEN less the terminator
 std::optional<QByteArray> readSmallFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  // /proc files report size 0; read what is there, bounded.
-  return file.read(1 << 20);
+  // /proc files report size 0; read what is there, bounded. In pieces: a
+  // buffer of the whole bound for each of a hundred processes costs more than
+  // the reads themselves.
+  constexpr qsizetype kLimit = 1 << 20;
+  QByteArray bytes;
+  char piece[4096];
+  while (bytes.size() < kLimit) {
+    const qint64 n = file.read(piece, sizeof piece);
+    if (n <= 0) break;
+    bytes.append(piece, static_cast<qsizetype>(n));
+  }
+  return bytes;
 }
 
 constexpr qulonglong kExitingFlag = 0x4;  // PF_EXITING

@@ -7,10 +7,12 @@
 #include "monitor/PelSerialPortHelper.h"
 #include "monitor/ViewControllerInterface.h"
 #include "platform/posix/DeviceUsers.h"
+#include "platform/posix/InotifyCloseWatch.h"
 #include "serial/PelSerialFrame.h"
 #include "serial/PelSerialPort.h"
 #include "serial/PelSerialPortManager.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
@@ -64,10 +66,48 @@ UtilsPelSerialPortsValue::UtilsPelSerialPortsValue() : availablePorts_(managerAv
   }
   QObject::connect(&releaseTimer_, &QTimer::timeout, [this] { releaseUnanswered(); });
   QObject::connect(&otherPortsTimer_, &QTimer::timeout, [this] { probeOtherPorts(pass_); });
+  QObject::connect(&heldRecheckTimer_, &QTimer::timeout, [this] { recheckPolled(); });
+  setCloseWatch(platform::makeInotifyCloseWatch());
 }
 
 UtilsPelSerialPortsValue::~UtilsPelSerialPortsValue() {
   if (helper_) helper_->setOnAccepted(nullptr);
+  if (closeWatch_) {
+    for (const auto& [path, held] : held_) closeWatch_->unwatch(path);
+  }
+}
+
+void UtilsPelSerialPortsValue::setCloseWatch(std::unique_ptr<platform::DeviceCloseWatch> watch) {
+  if (closeWatch_) {
+    for (const auto& [path, held] : held_) closeWatch_->unwatch(path);
+  }
+  closeWatch_ = std::move(watch);
+  if (closeWatch_) closeWatch_->setClosedHandler([this](const QString& path) { heldClosed(path); });
+  QStringList paths;
+  for (auto& [path, held] : held_) {
+    held.watched = false;
+    paths << path;
+  }
+  for (const QString& path : paths) watchHeld(path);
+}
+
+void UtilsPelSerialPortsValue::setHeldRecheckMs(int ms) {
+  heldRecheckMs_ = ms;
+  if (heldRecheckTimer_.isActive()) heldRecheckTimer_.start(heldRecheckMs_);
+}
+
+QStringList UtilsPelSerialPortsValue::heldPorts() const {
+  QStringList paths;
+  for (const auto& [path, held] : held_) paths << path;
+  return paths;
+}
+
+QStringList UtilsPelSerialPortsValue::polledHeldPorts() const {
+  QStringList paths;
+  for (const auto& [path, held] : held_) {
+    if (!held.watched) paths << path;
+  }
+  return paths;
 }
 
 void UtilsPelSerialPortsValue::setAvailablePortsSource(AvailablePortsSource source) {
@@ -151,11 +191,18 @@ void UtilsPelSerialPortsValue::startPin() {
   answered_.clear();
   portProbeReports.clear();
   if (ports.isEmpty()) {
+    for (const QString& path : heldPorts()) letGo(path);
     log("startPin error end return");
     return;
   }
   log("startPin availablePorts.count = %lu", ports.size());
   for (const PelSerialPortRef& port : ports) portProbeReports.append({port->name(), port->path(), QString()});
+  // A held port that is no longer listed is no longer waited for.
+  QStringList gone;
+  for (const auto& [path, held] : held_) {
+    if (!listed(ports, held.port)) gone << path;
+  }
+  for (const QString& path : gone) letGo(path);
 
   const QString remembered = adapterMemory_.recall ? adapterMemory_.recall() : QString();
   QList<PelSerialPortRef> first;
@@ -197,8 +244,11 @@ void UtilsPelSerialPortsValue::probePorts(const QList<PelSerialPortRef>& ports) 
       // Its program would read the probe in the middle of its own traffic.
       newcomers_.insert(port->path());
       report(port, inUseReason(it->second));
+      holdSkipped(port, inUseReason(it->second));
       continue;
     }
+    // Our own open and close must not read as its program letting go.
+    letGo(port->path());
     bool ok = false;
     guarded(port, [&] {
       log("startPinAvailablePorts11111 %@", port);
@@ -216,6 +266,7 @@ void UtilsPelSerialPortsValue::probePorts(const QList<PelSerialPortRef>& ports) 
       report(port, probereason::cannotBeOpened);
     } else {
       report(port, probereason::probed);
+      newcomers_.remove(port->path());
       opened.append(port);
       knownOpened = knownOpened || knownPaths_.contains(port->path());
     }
@@ -288,6 +339,101 @@ void UtilsPelSerialPortsValue::report(const PelSerialPortRef& port, const QStrin
   for (PortProbeReport& entry : portProbeReports) {
     if (entry.path == port->path()) entry.reason = reason;
   }
+}
+
+void UtilsPelSerialPortsValue::holdSkipped(const PelSerialPortRef& port, const QString& reason) {
+  HeldPort& held = held_[port->path()];
+  held.port = port;
+  held.reason = reason;
+  if (!held.watched) watchHeld(port->path());
+}
+
+void UtilsPelSerialPortsValue::watchHeld(const QString& path) {
+  const auto it = held_.find(path);
+  if (it == held_.end()) return;
+  HeldPort& held = it->second;
+  QString why = QStringLiteral("no close watch");
+  const bool watched = closeWatch_ && closeWatch_->watch(path, &why);
+  // Said once each time the port falls back on the timer, not at every look.
+  if (!watched && !held.pollingSaid) {
+    log("Discovery: %@ (%@): closes of it cannot be watched (%@); looked at again every %d ms", held.port->name(), path,
+        why, heldRecheckMs_);
+  }
+  held.pollingSaid = !watched;
+  held.watched = watched;
+  updatePolling();
+}
+
+void UtilsPelSerialPortsValue::updatePolling() {
+  if (polledHeldPorts().isEmpty()) {
+    heldRecheckTimer_.stop();
+  } else if (!heldRecheckTimer_.isActive()) {
+    heldRecheckTimer_.start(heldRecheckMs_);
+  }
+}
+
+void UtilsPelSerialPortsValue::letGo(const QString& path) {
+  const auto it = held_.find(path);
+  if (it == held_.end()) return;
+  if (it->second.watched && closeWatch_) closeWatch_->unwatch(path);
+  held_.erase(it);
+  updatePolling();
+}
+
+void UtilsPelSerialPortsValue::heldClosed(const QString& path) {
+  const auto it = held_.find(path);
+  if (it == held_.end()) return;
+  // Each close starts the wait anew: a program that reopens at once still
+  // holds it. Only the wait of the last close looks.
+  const std::uint64_t close = ++closeSerial_;
+  it->second.lastClose = close;
+  QTimer::singleShot(kHeldCloseSettleMs, &heldRecheckTimer_, [this, path, close] {
+    const auto held = held_.find(path);
+    if (held != held_.end() && held->second.lastClose == close) recheckHeld(path);
+  });
+}
+
+void UtilsPelSerialPortsValue::recheckPolled() {
+  for (const QString& path : polledHeldPorts()) recheckHeld(path);
+}
+
+void UtilsPelSerialPortsValue::recheckHeld(const QString& path) {
+  const auto it = held_.find(path);
+  if (it == held_.end()) return;
+  const PelSerialPortRef port = it->second.port;
+  if (!listed(availablePorts_(), port) || !QFileInfo::exists(path) || port->isOpen()) {
+    // Unplugged (the next pass hears of it), or ours already.
+    letGo(path);
+    return;
+  }
+  const std::map<QString, std::vector<platform::DeviceUser>> users = platform::deviceUsers({path});
+  if (const auto user = users.find(path); user != users.end()) {
+    const QString reason = inUseReason(user->second);
+    if (reason != it->second.reason) {
+      it->second.reason = reason;
+      report(port, reason);
+    }
+    // Watched again: a node made anew under the same name (replugged) has
+    // lost its watch, and one that could not be watched may be now.
+    watchHeld(path);
+    return;
+  }
+  letGo(path);
+  log("Discovery: %@ (%@): no longer in use", port->name(), path);
+  const bool monitorInUse =
+      std::any_of(caluPortsArr->cbegin(), caluPortsArr->cend(),
+                  [&port](const PelSerialPortRef& p) { return p && p->isOpen() && !samePort(p, port); });
+  if (monitorInUse) {
+    // Still a newcomer: the next pass asks it.
+    report(port, probereason::leftAlone);
+    return;
+  }
+  if (!otherPorts_.isEmpty() && !knownPaths_.contains(path)) {
+    // The known monitor's answer decides for it as for the other ports.
+    if (!listed(otherPorts_, port)) otherPorts_.append(port);
+    return;
+  }
+  probePorts({port});
 }
 
 void UtilsPelSerialPortsValue::currentDisplayPort(std::int32_t indexOfPortsArr) {

@@ -18,6 +18,17 @@
 //  - Nothing is written into another program's line: a port whose device
 //    another process holds open (platform/posix/DeviceUsers.h) is not opened in
 //    this pass ("in use by PID NAME"), and is looked at again at the next pass.
+//  - A port skipped as in use is watched for closes of its device
+//    (platform/DeviceCloseWatch.h). kHeldCloseSettleMs after the last close
+//    (a program may close and reopen) its users are looked up again: still
+//    held, it stays watched, and only a changed reason is reported; let go, it
+//    is probed at once in the current pass, unless an accepted monitor is open
+//    (then it is "left alone: a monitor is known" and stays a newcomer for the
+//    next pass) or the pass still waits for a known monitor's answer (then it
+//    waits with the other ports). Where the close cannot be watched, the held
+//    ports are looked up every kHeldRecheckMs instead. A port stops being
+//    watched before discovery opens it (its own close would count otherwise)
+//    and when it is no longer listed.
 //  - A monitor is known when a listed port is accepted already, or carries the
 //    remembered adapter identity (setAdapterMemory). Then the known ports and
 //    the newcomers (ports announced by noteArrivals() since the last pass, and
@@ -42,6 +53,7 @@
 // Everything but sendCommand() runs on the main thread; create the object there.
 
 #include "monitor/PacedSequenceRunner.h"
+#include "platform/DeviceCloseWatch.h"
 #include "serial/PelSerialPortInterface.h"
 
 #include <QList>
@@ -51,6 +63,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -74,6 +87,8 @@ class UtilsPelSerialPortsValue {
   static constexpr int kCommandSpacingMs = 330;      // between paced commands
   static constexpr int kProbeReleaseMs = 2000;       // unanswered probe -> port closed
   static constexpr int kKnownMonitorAnswerMs = 500;  // after its probe, before the other ports are probed
+  static constexpr int kHeldCloseSettleMs = 200;     // after a held port's last close, before its users are looked up
+  static constexpr int kHeldRecheckMs = 15000;       // held ports whose closes cannot be watched
   static constexpr std::int32_t kReadParameterCommand = 10;
   static constexpr std::int32_t kMCUVersionIdentifier = 16;
 
@@ -89,6 +104,15 @@ class UtilsPelSerialPortsValue {
   // How long the other ports wait for a known monitor's answer after its probe
   // (kKnownMonitorAnswerMs by default).
   void setKnownMonitorAnswerMs(int ms) { knownMonitorAnswerMs_ = ms; }
+  // Where closes of held ports are heard (inotify by default). Ports watched
+  // already are dropped from the old watch and watched through the new one.
+  void setCloseWatch(std::unique_ptr<platform::DeviceCloseWatch> watch);
+  // How often held ports that cannot be watched are looked up (kHeldRecheckMs by default).
+  void setHeldRecheckMs(int ms);
+  // The paths of the ports skipped as in use that are waited for, and of
+  // those among them looked up by the timer.
+  QStringList heldPorts() const;
+  QStringList polledHeldPorts() const;
 
   bool sendCommand(std::int32_t command, std::int32_t optional);
   // Commands sent from the main thread that a port refused or failed to write.
@@ -115,6 +139,13 @@ class UtilsPelSerialPortsValue {
   void monitorAccepted(const PelSerialPortRef& port);
   void releaseUnanswered();
   void report(const PelSerialPortRef& port, const QString& reason);
+  void holdSkipped(const PelSerialPortRef& port, const QString& reason);
+  void watchHeld(const QString& path);
+  void letGo(const QString& path);
+  void heldClosed(const QString& path);
+  void recheckHeld(const QString& path);
+  void recheckPolled();
+  void updatePolling();
 
   AvailablePortsSource availablePorts_;
   AdapterMemory adapterMemory_;
@@ -130,6 +161,20 @@ class UtilsPelSerialPortsValue {
   QSet<QString> newcomers_;             // announced arrivals, ports skipped as in use
   QTimer releaseTimer_;
   QTimer otherPortsTimer_;
+  // A port skipped as in use, waited for until its program lets go.
+  struct HeldPort {
+    PelSerialPortRef port;
+    QString reason;            // the last one reported
+    bool watched = false;      // false: looked up by heldRecheckTimer_
+    bool pollingSaid = false;  // the fall-back on the timer is logged
+    std::uint64_t lastClose = 0;
+  };
+  std::map<QString, HeldPort> held_;  // by path
+  std::uint64_t closeSerial_ = 0;
+  QTimer heldRecheckTimer_;
+  int heldRecheckMs_ = kHeldRecheckMs;
+  // Last: it goes first, and with it every call into this object.
+  std::unique_ptr<platform::DeviceCloseWatch> closeWatch_;
 };
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include "mainwindow/MainWindowTexts.h"
 #include "monitor/MonitorState.h"
 #include "settings/ProgramValues.h"
+#include "support/ChildProcess.h"
 #include "support/EventLoopWait.h"
 
 #include <gtest/gtest.h>
@@ -272,6 +273,37 @@ TEST_F(MainWindowMonitorTest, RelabellingWithAMonitorKeepsThePortNameAndThePrevi
   EXPECT_EQ((*window)->displaySerialPort()->currentText(), QStringLiteral("无匹配"));
   (*window)->setViewDisplay();
   EXPECT_EQ((*window)->displaySerialPort()->currentText(), QStringLiteral("No Match"));
+}
+
+// Another program had the monitor's port when the window loaded (ostrelctl
+// run at login, a terminal program): the window gets its monitor as soon as
+// that program lets go, without a replug.
+TEST_F(MainWindowMonitorTest, AMonitorAnotherProgramHeldAtLoadIsTheWindowsOnceThatProgramLetsGo) {
+  monitor = std::make_unique<SimulatedMonitor>(48, uniqueMonitorName());
+  QString error;
+  ASSERT_TRUE(monitor->start(&error)) << error.toStdString();
+  ASSERT_TRUE(waitUntilListed(*monitor));
+  ChildProcess holder;
+  ASSERT_TRUE(holdOpen(holder, monitor->linkPath(), &error)) << error.toStdString();
+  {
+    LogCapture log(false);
+    window = std::make_unique<LoadedWindow>();
+    ASSERT_TRUE(runEventLoopUntil(
+        [&] { return log.contains(QStringLiteral("updateMainViewContent ***************************************")); },
+        10000));
+  }
+  runEventLoopFor(300);
+  EXPECT_EQ(monitor->frameCount(), 0u);
+  EXPECT_EQ((*window)->displaySerialPort()->currentText(), (*window)->noDevStr());
+  EXPECT_FALSE((*window)->thresholdInfo()->isEnabled());
+
+  holder.stop();
+  ASSERT_TRUE(waitForFrameWhileRunning(*monitor, readRequest(8)).has_value())
+      << frameTexts(monitor->frames()).join(' ').toStdString();
+  EXPECT_EQ(frameTexts(monitor->frames()).value(0), probeFrame());
+  ASSERT_TRUE(runEventLoopUntil([&] { return (*window)->thresholdInfo()->isEnabled(); }, 10000));
+  EXPECT_EQ((*window)->displaySerialPort()->currentText(), monitor->linkPath().section(QLatin1Char('/'), -1));
+  EXPECT_EQ(currentMCUVersion, 48);
 }
 
 // Texts and controls that do not fit their place, by name.

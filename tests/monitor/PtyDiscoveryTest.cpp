@@ -9,6 +9,7 @@
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "platform/posix/DeviceUsers.h"
+#include "platform/posix/InotifyCloseWatch.h"
 #include "platform/posix/VirtualPortBackend.h"
 #include "serial/PelDeviceRegistry.h"
 #include "serial/PelSerialPort.h"
@@ -16,8 +17,12 @@
 #include "support/ChildProcess.h"
 #include "support/PseudoTerminal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <algorithm>
 
 namespace {
 
@@ -26,6 +31,40 @@ using ostrel::test::PseudoTerminal;
 
 const QByteArray kProbe = "5FF50A10000000000000A0FA";
 const QByteArray kMonitorAnswer = "5FF5F00A103000000000A0FA";  // MCU version 48
+
+// The real inotify watch, with what discovery asked of it and whether the port
+// was open at each unwatch.
+class RecordingCloseWatch : public ostrel::platform::DeviceCloseWatch {
+ public:
+  std::function<bool(const QString&)> portOpen;
+  QStringList calls;
+  bool openAtUnwatch = false;
+
+  void setClosedHandler(ClosedHandler handler) override { real_->setClosedHandler(std::move(handler)); }
+  bool watch(const QString& path, QString* whyNot) override {
+    calls << QStringLiteral("watch ") + path;
+    return real_->watch(path, whyNot);
+  }
+  void unwatch(const QString& path) override {
+    calls << QStringLiteral("unwatch ") + path;
+    if (portOpen && portOpen(path)) openAtUnwatch = true;
+    real_->unwatch(path);
+  }
+
+ private:
+  std::unique_ptr<ostrel::platform::DeviceCloseWatch> real_ = ostrel::platform::makeInotifyCloseWatch();
+};
+
+// Where closes cannot be watched (no inotify, too many watches).
+class RefusingCloseWatch : public ostrel::platform::DeviceCloseWatch {
+ public:
+  void setClosedHandler(ClosedHandler) override {}
+  bool watch(const QString&, QString* whyNot) override {
+    if (whyNot) *whyNot = QStringLiteral("no inotify watches left");
+    return false;
+  }
+  void unwatch(const QString&) override {}
+};
 
 // A port manager over the test's own virtual ports and a connection object
 // with a main window that makes the first monitor current, as the real one does.
@@ -306,6 +345,215 @@ TEST(PtyDiscovery, ARememberedAdapterThatStaysSilentLetsTheOtherPortsBeAsked) {
   ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
   ASSERT_TRUE(rig.accepted(monitorLink));
   EXPECT_EQ(rig.remembered, QStringLiteral("path:") + monitorLink) << "the monitor's adapter is remembered now";
+}
+
+// ---- ports held by another program when discovery came ---------------------
+
+TEST(PtyDiscovery, AMonitorHeldByTwoProgramsIsProbedOnceBothHaveLetGoWithoutAnotherPass) {
+  PtyRig rig;
+  ostrel::LogCapture log;
+  PseudoTerminal monitorLine;
+  const QString link = monitorLine.publish(QStringLiteral("ttyHELDMON"));
+  ASSERT_TRUE(rig.waitForPort(link));
+  // One holder reaches the device through the link, the other through its node.
+  ostrel::test::ChildProcess first;
+  ostrel::test::ChildProcess second;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(first, link, &error)) << error.toStdString();
+  ASSERT_TRUE(ostrel::test::holdOpen(second, monitorLine.slavePath(), &error)) << error.toStdString();
+
+  rig.utils.startPin();
+  const auto low = std::min(first.pid(), second.pid());
+  const auto high = std::max(first.pid(), second.pid());
+  EXPECT_EQ(PtyRig::reasonFor(link), QStringLiteral("in use by %1 sleep, %2 sleep").arg(low).arg(high));
+  EXPECT_EQ(rig.utils.heldPorts(), QStringList{link});
+  EXPECT_TRUE(rig.utils.polledHeldPorts().isEmpty()) << "its closes are watched";
+
+  first.stop();
+  ASSERT_TRUE(ostrel::test::waitUntil(
+      [&] { return PtyRig::reasonFor(link) == QStringLiteral("in use by %1 sleep").arg(second.pid()); }));
+  EXPECT_TRUE(monitorLine.readAvailable(400).isEmpty()) << "written to while the second program held it";
+  EXPECT_FALSE(rig.port(link)->isOpen());
+
+  second.stop();
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(link));
+  EXPECT_EQ(ostrel::currentPort.load(), rig.port(link));
+  EXPECT_EQ(PtyRig::reasonFor(link), QStringLiteral("probed"));
+  EXPECT_TRUE(rig.utils.heldPorts().isEmpty());
+  EXPECT_EQ(log.count(QStringLiteral("Discovery: ttyHELDMON (%1): no longer in use").arg(link)), 1);
+}
+
+TEST(PtyDiscovery, AReleasedPortStopsBeingWatchedBeforeDiscoveryOpensItSoItsOwnCloseAsksNothing) {
+  PtyRig rig;
+  ostrel::LogCapture quiet;
+  auto recording = std::make_unique<RecordingCloseWatch>();
+  RecordingCloseWatch* watch = recording.get();
+  watch->portOpen = [&rig](const QString& path) { return rig.port(path) && rig.port(path)->isOpen(); };
+  rig.utils.setCloseWatch(std::move(recording));
+  PseudoTerminal silentLine;
+  const QString link = silentLine.publish(QStringLiteral("ttyHELDSILENT"));
+  ASSERT_TRUE(rig.waitForPort(link));
+  ostrel::test::ChildProcess holder;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(holder, link, &error)) << error.toStdString();
+
+  rig.utils.startPin();
+  ASSERT_EQ(watch->calls, QStringList{QStringLiteral("watch ") + link});
+  holder.stop();
+  EXPECT_EQ(PtyRig::receive(silentLine), kProbe);
+  EXPECT_EQ(watch->calls, (QStringList{QStringLiteral("watch ") + link, QStringLiteral("unwatch ") + link}));
+  EXPECT_FALSE(watch->openAtUnwatch);
+  // Nobody answers: discovery lets the port go again, and that close of its
+  // own brings no second probe.
+  const PelSerialPortRef port = rig.port(link);
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !port->isOpen(); }, 8000));
+  EXPECT_TRUE(silentLine.readAvailable(800).isEmpty());
+  EXPECT_EQ(PtyRig::reasonFor(link), QStringLiteral("unanswered"));
+  EXPECT_EQ(watch->calls.size(), 2);
+}
+
+TEST(PtyDiscovery, WhereClosesCannotBeWatchedATimerLooksAgainAndAnUnchangedReasonIsSaidOnce) {
+  PtyRig rig;
+  ostrel::LogCapture log;
+  rig.utils.setCloseWatch(std::make_unique<RefusingCloseWatch>());
+  rig.utils.setHeldRecheckMs(100);
+  PseudoTerminal monitorLine;
+  const QString link = monitorLine.publish(QStringLiteral("ttyPOLLED"));
+  ASSERT_TRUE(rig.waitForPort(link));
+  ostrel::test::ChildProcess holder;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(holder, link, &error)) << error.toStdString();
+  const QString inUse = QStringLiteral("in use by %1 sleep").arg(holder.pid());
+
+  rig.utils.startPin();
+  EXPECT_EQ(rig.utils.polledHeldPorts(), QStringList{link});
+  EXPECT_EQ(log.count(QStringLiteral("Discovery: ttyPOLLED (%1): closes of it cannot be watched (no inotify watches "
+                                     "left); looked at again every 100 ms")
+                          .arg(link)),
+            1);
+  // Several looks while it is still held.
+  ostrel::test::spinFor(700);
+  EXPECT_TRUE(monitorLine.readAvailable().isEmpty());
+  EXPECT_EQ(PtyRig::reasonFor(link), inUse);
+  EXPECT_EQ(
+      log.count(
+          QStringLiteral("Discovery: ttyPOLLED (%1): %2; nothing is written to it in this pass").arg(link, inUse)),
+      1);
+
+  holder.stop();
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(link));
+  EXPECT_TRUE(rig.utils.polledHeldPorts().isEmpty());
+}
+
+TEST(PtyDiscovery, ALineLetGoWhileAMonitorIsInUseIsLeftAloneUntilTheNextPass) {
+  PtyRig rig;
+  ostrel::LogCapture quiet;
+  PseudoTerminal monitorLine;
+  PseudoTerminal heldLine;
+  const QString monitorLink = monitorLine.publish(QStringLiteral("ttyINUSE"));
+  const QString heldLink = heldLine.publish(QStringLiteral("ttyMINICOM"));
+  ASSERT_TRUE(rig.waitForPort(monitorLink) && rig.waitForPort(heldLink));
+  ostrel::test::ChildProcess terminalProgram;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(terminalProgram, heldLink, &error)) << error.toStdString();
+  rig.utils.startPin();
+  ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
+  ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(monitorLink));
+
+  terminalProgram.stop();
+  ASSERT_TRUE(ostrel::test::waitUntil(
+      [&] { return PtyRig::reasonFor(heldLink) == QStringLiteral("left alone: a monitor is known"); }));
+  EXPECT_TRUE(heldLine.readAvailable(400).isEmpty());
+  EXPECT_TRUE(rig.utils.heldPorts().isEmpty());
+  // Still a newcomer: the next pass asks it.
+  rig.utils.startPin();
+  EXPECT_EQ(PtyRig::receive(heldLine), kProbe);
+}
+
+TEST(PtyDiscovery, AHeldPortThatIsUnpluggedIsNoLongerWaitedFor) {
+  PtyRig rig;
+  ostrel::LogCapture quiet;
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyHELDGONE"));
+  ASSERT_TRUE(rig.waitForPort(link));
+  ostrel::test::ChildProcess holder;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(holder, link, &error)) << error.toStdString();
+  rig.utils.startPin();
+  ASSERT_EQ(rig.utils.heldPorts(), QStringList{link});
+
+  line.unpublish();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return rig.port(link) == nullptr; }));
+  rig.utils.startPin();  // the pass that follows a removal
+  EXPECT_TRUE(rig.utils.heldPorts().isEmpty());
+  holder.stop();
+  EXPECT_TRUE(line.readAvailable(600).isEmpty());
+}
+
+// The watch itself: the node behind a link, each close of it, two links to one node.
+TEST(InotifyCloseWatch, TellsEachCloseOfTheNodeBehindALinkByTheGivenPathUntilUnwatched) {
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyWATCHED"));
+  ASSERT_FALSE(link.isEmpty());
+  const QString secondLink = QDir::tempPath() + QStringLiteral("/ostrel-by-id-%1").arg(::getpid());
+  QFile::remove(secondLink);
+  ASSERT_TRUE(QFile::link(line.slavePath(), secondLink));
+  ostrel::platform::InotifyCloseWatch watch;
+  QStringList told;
+  watch.setClosedHandler([&told](const QString& path) { told << path; });
+  const int before = ostrel::test::openDescriptorCount();
+  QString why;
+  ASSERT_TRUE(watch.watch(link, &why)) << why.toStdString();
+  ASSERT_TRUE(watch.watch(secondLink, &why)) << why.toStdString();
+  EXPECT_TRUE(watch.watch(link, &why)) << "a second watch of a path changes nothing";
+  EXPECT_EQ(watch.nodeWatchCount(), 1u);
+  EXPECT_FALSE(watch.watch(link + QStringLiteral("-missing"), &why));
+  EXPECT_EQ(why, QStringLiteral("%1-missing leads to no device").arg(link));
+
+  const int fd = ::open(QFile::encodeName(line.slavePath()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  ostrel::test::spinFor(100);
+  EXPECT_TRUE(told.isEmpty()) << "an open is no close";
+  ::close(fd);
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return told.size() == 2; }));
+  EXPECT_EQ(told, (QStringList{link, secondLink}));
+
+  told.clear();
+  watch.unwatch(secondLink);
+  ::close(::open(QFile::encodeName(link).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK));
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !told.isEmpty(); }));
+  ostrel::test::spinFor(100);
+  EXPECT_EQ(told, QStringList{link});
+
+  // The last unwatch gives the descriptor back.
+  watch.unwatch(link);
+  EXPECT_EQ(watch.nodeWatchCount(), 0u);
+  EXPECT_EQ(ostrel::test::openDescriptorCount(), before);
+  QFile::remove(secondLink);
+}
+
+TEST(InotifyCloseWatch, ANodeThatGoesAwayIsToldOnceMoreAndItsWatchEnds) {
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyVANISHING"));
+  ASSERT_FALSE(link.isEmpty());
+  ostrel::platform::InotifyCloseWatch watch;
+  int told = 0;
+  watch.setClosedHandler([&told, &link](const QString& path) { told += path == link ? 1 : 0; });
+  QString why;
+  ASSERT_TRUE(watch.watch(link, &why)) << why.toStdString();
+  const int before = ostrel::test::openDescriptorCount();
+  // Unplugged: both ends closed, the kernel removes the terminal's node.
+  line.closeMaster();
+  line.closeSlave();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return watch.nodeWatchCount() == 0; }));
+  EXPECT_GE(told, 1);
+  // The line's two ends, and the inotify descriptor with the last watch.
+  EXPECT_EQ(ostrel::test::openDescriptorCount(), before - 3);
 }
 
 }  // namespace

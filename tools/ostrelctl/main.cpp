@@ -10,6 +10,7 @@
 #include "ostrelctl/KeybindingsCommand.h"
 #include "ostrelctl/RefreshSettingsCommand.h"
 #include "ostrelctl/StartAtLoginCommand.h"
+#include "ostrelctl/StartingOstrel.h"
 #include "serial/PelSerialPortManager.h"
 #include "settings/PreferenceStore.h"
 
@@ -80,12 +81,21 @@ int main(int argc, char* argv[]) {
   std::optional<CtlOutcome> viaOstrel;
   {
     const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-    if (isStartAtLoginCommand(request.command)) {
-      viaOstrel = startAtLoginThroughOstrel(bus, request);
-    } else if (isRefreshSettingsCommand(request.command)) {
-      viaOstrel = refreshSettingsThroughOstrel(bus, request);
-    } else {
-      viaOstrel = BusClient(bus).run(request);
+    const auto throughOstrel = [&bus, &request]() -> std::optional<CtlOutcome> {
+      if (isStartAtLoginCommand(request.command)) return startAtLoginThroughOstrel(bus, request);
+      if (isRefreshSettingsCommand(request.command)) return refreshSettingsThroughOstrel(bus, request);
+      return BusClient(bus).run(request);
+    };
+    viaOstrel = throughOstrel();
+    if (!viaOstrel) {
+      // An Ostrel that is starting gets its moment: working directly now would
+      // take the monitor's port from under it.
+      const auto said = [&request](const QString& text) {
+        if (request.verbose) write(stderr, text);
+      };
+      bool answered = false;
+      viaOstrel = awaitStartingOstrel(bus, request, said, &answered);
+      if (answered) viaOstrel = throughOstrel();
     }
   }
   QDBusConnection::disconnectFromBus(connectionName);

@@ -1,0 +1,205 @@
+// ostrelctl run while Ostrel is starting: Ostrel runs but does not own its bus
+// name yet. Ostrel's start is held where it reads its logging rules
+// (QT_LOGGING_CONF naming a FIFO nobody writes yet), before it takes the name;
+// ostrel-sim is the monitor. The real programs, under the test's own Xvfb and
+// session bus.
+
+#include "support/ChildProcess.h"
+#include "support/OstrelProcess.h"
+#include "support/SimulatedMonitor.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace ostrel::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString f(int code, int parameter) {
+  return QStringLiteral("5FF5%1%2")
+             .arg(code, 2, 16, QLatin1Char('0'))
+             .arg(parameter, 2, 16, QLatin1Char('0'))
+             .toUpper() +
+         QStringLiteral("000000000000A0FA");
+}
+const QString kProbe = f(10, 16);
+
+QStringList frameTexts(const SimulatedMonitor& sim) {
+  QStringList out;
+  for (const auto& frame : sim.frames()) out << QString::fromLatin1(frame.text);
+  return out;
+}
+
+QString text(const ChildProcess& process, ChildStream stream) {
+  QString all;
+  for (const StampedLine& line : process.lines(stream)) all += QString::fromUtf8(line.text) + '\n';
+  return all;
+}
+
+// An Ostrel stopped before it takes its bus name, until release().
+class HeldOstrel {
+ public:
+  explicit HeldOstrel(const QString& name)
+      : fifo_(qEnvironmentVariable("OSTREL_TEST_SCRATCH") + QStringLiteral("/%1.logging-rules").arg(name)) {}
+  ~HeldOstrel() {
+    if (writer_ >= 0) ::close(writer_);
+    if (ostrel_.process().isRunning()) ostrel_.stop();
+    QFile::remove(fifo_);
+  }
+
+  // True once Ostrel runs and waits for its rules.
+  bool start(QString* error) {
+    QFile::remove(fifo_);
+    if (::mkfifo(QFile::encodeName(fifo_).constData(), 0600) != 0) {
+      *error = QStringLiteral("mkfifo %1: %2").arg(fifo_, QString::fromLocal8Bit(std::strerror(errno)));
+      return false;
+    }
+    ostrel_.setEnvironment(QStringLiteral("QT_LOGGING_CONF"), fifo_);
+    if (!ostrel_.start(error)) return false;
+    // A writer can open the FIFO only once Ostrel opened it for reading; Ostrel
+    // then waits in its read until release() writes and closes.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < deadline && ostrel_.process().isRunning()) {
+      writer_ = ::open(QFile::encodeName(fifo_).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (writer_ >= 0) return true;
+      std::this_thread::sleep_for(5ms);
+    }
+    *error = QStringLiteral("Ostrel never read its logging rules: %1").arg(ostrel_.logText());
+    return false;
+  }
+  void release() {
+    if (writer_ < 0) return;
+    // An end of file without a rule: Qt's defaults.
+    ::close(writer_);
+    writer_ = -1;
+  }
+  OstrelProcess& ostrel() { return ostrel_; }
+
+ private:
+  QString fifo_;
+  int writer_ = -1;
+  OstrelProcess ostrel_;
+};
+
+struct CtlRun {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+CtlRun finish(ChildProcess& ctl) {
+  CtlRun run;
+  const std::optional<ChildExit> exit = ctl.waitForExit(30s);
+  ctl.waitForEndOfStreams(5s);
+  if (!exit || !exit->exited) {
+    ADD_FAILURE() << "ostrelctl did not end by itself";
+    return run;
+  }
+  run.status = exit->status;
+  run.out = text(ctl, ChildStream::Output);
+  run.err = text(ctl, ChildStream::Error);
+  return run;
+}
+
+// Started with -v, and waiting: its line says so.
+bool startWaitingCtl(ChildProcess& ctl, const QStringList& arguments, qint64 ostrelPid, QString* error) {
+  if (!ctl.start(buildProgram(QStringLiteral("ostrelctl")), QStringList{QStringLiteral("-v")} + arguments, error))
+    return false;
+  const QByteArray waiting =
+      QStringLiteral("ostrelctl: Ostrel (PID %1) is starting; waiting up to 5 s for it on the session bus")
+          .arg(ostrelPid)
+          .toUtf8();
+  if (ctl.waitForLine(
+          ChildStream::Error, [&](const QByteArray& line) { return line == waiting; }, 10s))
+    return true;
+  *error = QStringLiteral("ostrelctl did not wait: %1").arg(text(ctl, ChildStream::Error));
+  return false;
+}
+
+TEST(StartingOstrel, OstrelctlWaitsForItsBusNameAndAsksItInsteadOfTakingThePort) {
+  SimulatedMonitor sim(48, QStringLiteral("starting-sim"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  HeldOstrel held(QStringLiteral("answers"));
+  ASSERT_TRUE(held.start(&error)) << error.toStdString();
+  ChildProcess ctl;
+  ASSERT_TRUE(
+      startWaitingCtl(ctl, {QStringLiteral("status"), QStringLiteral("--json")}, held.ostrel().process().pid(), &error))
+      << error.toStdString();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(ctl.isRunning());
+  EXPECT_EQ(sim.frameCount(), 0u) << "ostrelctl worked the monitor directly";
+
+  held.release();
+  const CtlRun run = finish(ctl);
+  // Ostrel answered while its first search may still be on: a monitor or not yet.
+  EXPECT_TRUE(run.status == 0 || run.status == 3) << run.status << run.err.toStdString();
+  EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).object().value("source"), QJsonValue("ostrel"))
+      << run.out.toStdString();
+  // The monitor is Ostrel's: found by its first search, read back, opened once.
+  ASSERT_TRUE(sim.waitForFrame(f(10, 8).toLatin1(), 20s).has_value()) << frameTexts(sim).join(' ').toStdString();
+  EXPECT_EQ(frameTexts(sim).value(0), kProbe);
+  EXPECT_EQ(sim.diagnostics().filter(QStringLiteral("the port was opened")).size(), 1);
+  EXPECT_EQ(held.ostrel().countLogContaining("in use by"), 0);
+}
+
+TEST(StartingOstrel, AStartingOstrelThatExitsLeavesOstrelctlToWorkDirectly) {
+  SimulatedMonitor sim(48, QStringLiteral("starting-exits"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  HeldOstrel held(QStringLiteral("exits"));
+  ASSERT_TRUE(held.start(&error)) << error.toStdString();
+  ChildProcess ctl;
+  ASSERT_TRUE(startWaitingCtl(ctl, {QStringLiteral("refresh")}, held.ostrel().process().pid(), &error))
+      << error.toStdString();
+  held.ostrel().stop();
+  const CtlRun run = finish(ctl);
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  ASSERT_TRUE(sim.waitForFrameCount(2, 10s));
+  EXPECT_EQ(frameTexts(sim), (QStringList{kProbe, f(3, 1)}));
+}
+
+TEST(StartingOstrel, AStartingOstrelSilentForFiveSecondsGetsNothingSentUnderIt) {
+  SimulatedMonitor sim(48, QStringLiteral("starting-silent"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  HeldOstrel held(QStringLiteral("silent"));
+  ASSERT_TRUE(held.start(&error)) << error.toStdString();
+  ChildProcess ctl;
+  ASSERT_TRUE(ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("refresh")}, &error))
+      << error.toStdString();
+  const CtlRun run = finish(ctl);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, QStringLiteral("ostrelctl: Ostrel (PID %1) is starting but did not answer on the session bus "
+                                    "within 5 s; nothing was sent\n")
+                         .arg(held.ostrel().process().pid()));
+  EXPECT_EQ(sim.frameCount(), 0u);
+  EXPECT_TRUE(held.ostrel().process().isRunning());
+}
+
+TEST(StartingOstrel, WithoutAnyOstrelOstrelctlGoesStraightToTheMonitor) {
+  SimulatedMonitor sim(48, QStringLiteral("starting-none"));
+  QString error;
+  ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+  ChildProcess ctl;
+  ASSERT_TRUE(
+      ctl.start(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("-v"), QStringLiteral("refresh")}, &error))
+      << error.toStdString();
+  const CtlRun run = finish(ctl);
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_FALSE(run.err.contains(QStringLiteral("is starting"))) << run.err.toStdString();
+  ASSERT_TRUE(sim.waitForFrameCount(2, 10s));
+  EXPECT_EQ(frameTexts(sim), (QStringList{kProbe, f(3, 1)}));
+}
+
+}  // namespace
+}  // namespace ostrel::test
