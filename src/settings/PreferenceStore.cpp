@@ -156,6 +156,9 @@ bool PreferenceStore::synchronize() {
     auto fresh = openSettings(path_);
     fresh->sync();
     const bool written = fresh->status() == QSettings::NoError;
+    // Written from another thread, the store's settings still belong to the
+    // thread whose event loop flushes later writes.
+    if (context_ && fresh->thread() != context_->thread()) fresh->moveToThread(context_->thread());
     settings_ = std::move(fresh);
     if (!written) log("Preferences could not be written to %@: the settings apply to this session only", path_);
     return written;
@@ -262,6 +265,7 @@ bool PreferenceStore::replaceUnusableFileLocked() {
   }
   if (!backup.isEmpty()) log("Preferences saved to %@; the unusable file was kept as %@", path_, backup);
   settings_ = openSettings(path_);
+  if (context_ && settings_->thread() != context_->thread()) settings_->moveToThread(context_->thread());
   session_.clear();
   state_ = FileState::InUse;
   armWatcher();

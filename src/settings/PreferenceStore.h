@@ -25,8 +25,9 @@
 //    made through the store are posted on the writer's thread.
 //  - Reads and writes are safe from any thread. Create the store on the main
 //    thread (standard() is first used when the main window loads): the file is
-//    watched, and unsaved writes are flushed, by that thread's event loop.
-//    Not copyable.
+//    watched, and unsaved writes are flushed, by that thread's event loop,
+//    also after a synchronize() called on another thread (which waits for the
+//    disk, and so is best kept off the main thread). Not copyable.
 
 #include "common/NotificationCenter.h"
 

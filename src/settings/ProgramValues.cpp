@@ -153,12 +153,18 @@ QString rememberedMonitorAdapter(const PreferenceStore& store) {
 }
 
 void rememberMonitorAdapter(PreferenceStore& store, const QString& identity) {
+  if (storeMonitorAdapter(store, identity)) writeMonitorAdapter(store);
+}
+
+bool storeMonitorAdapter(PreferenceStore& store, const QString& identity) {
   if (!isMonitorAdapterIdentity(identity)) {
     log("Preference %@: \"%@\" names no adapter; it is not stored", QString(prefkeys::monitorAdapter), identity);
-    return;
+    return false;
   }
   store.setObjectForKey(prefkeys::monitorAdapter, identity);
-  writeUnlessLeftAlone(store);
+  return true;
 }
+
+void writeMonitorAdapter(PreferenceStore& store) { writeUnlessLeftAlone(store); }
 
 }  // namespace ostrel
