@@ -24,14 +24,17 @@ QString MonitorAdapterMemory::recall() const {
 }
 
 void MonitorAdapterMemory::remember(const QString& identity) {
-  if (!storeMonitorAdapter(store_, identity)) return;
+  if (!isMonitorAdapterIdentity(identity)) {
+    rememberMonitorAdapter(store_, identity);  // refuses it, with its log line
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     ++writesUnderWay_;
     lastRemembered_ = identity;
   }
-  writer_->post([this] {
-    writeMonitorAdapter(store_);
+  writer_->post([this, identity] {
+    rememberMonitorAdapter(store_, identity);
     std::lock_guard lock(mutex_);
     --writesUnderWay_;
   });

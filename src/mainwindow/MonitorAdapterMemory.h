@@ -4,10 +4,10 @@
 //
 // Writing the preference file waits for the disk (the file is synced before it
 // replaces the old one), tens of milliseconds on a busy machine, and a monitor
-// is accepted while discovery and the read-back are running. So the identity is
-// in force at once, and the file is written on a thread of the memory's own, in
-// the order given; recall() answers the last identity handed over without
-// touching the store until its write is done.
+// is accepted while discovery and the read-back are running. So the identity
+// and the file are written on a thread of the memory's own, in the order given;
+// recall() answers the last identity handed over without touching the store
+// until its write is done. The store tells its observers on that thread.
 //
 // Contract:
 //  - recall() and remember() on the main thread.

@@ -153,18 +153,11 @@ QString rememberedMonitorAdapter(const PreferenceStore& store) {
 }
 
 void rememberMonitorAdapter(PreferenceStore& store, const QString& identity) {
-  if (storeMonitorAdapter(store, identity)) writeMonitorAdapter(store);
-}
-
-bool storeMonitorAdapter(PreferenceStore& store, const QString& identity) {
   if (!isMonitorAdapterIdentity(identity)) {
     log("Preference %@: \"%@\" names no adapter; it is not stored", QString(prefkeys::monitorAdapter), identity);
-    return false;
+    return;
   }
-  store.setObjectForKey(prefkeys::monitorAdapter, identity);
-  return true;
+  (void)store.setObjectForKeyAndWrite(prefkeys::monitorAdapter, identity);
 }
-
-void writeMonitorAdapter(PreferenceStore& store) { writeUnlessLeftAlone(store); }
 
 }  // namespace ostrel
