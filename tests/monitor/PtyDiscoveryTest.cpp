@@ -6,6 +6,8 @@
 #include "MonitorTestSupport.h"
 
 #include "common/Log.h"
+#include "common/MainThread.h"
+#include "monitor/DeviceUsersLookup.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "platform/posix/DeviceUsers.h"
@@ -306,6 +308,42 @@ TEST(PtyDiscovery, ARememberedAdapterThatStaysSilentLetsTheOtherPortsBeAsked) {
   ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
   ASSERT_TRUE(rig.accepted(monitorLink));
   EXPECT_EQ(rig.remembered, QStringLiteral("path:") + monitorLink) << "the monitor's adapter is remembered now";
+}
+
+TEST(DeviceUsersLookup, AnswersOnTheMainThreadInTheOrderAskedAndNeverAfterItIsGone) {
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyLOOKUP"));
+  ASSERT_FALSE(link.isEmpty());
+  ostrel::test::ChildProcess terminalProgram;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(terminalProgram, link, &error)) << error.toStdString();
+
+  ostrel::DeviceUsersLookup lookup;
+  std::vector<int> order;
+  bool onMainThread = true;
+  for (int i = 0; i < 3; ++i) {
+    lookup.lookUp({link}, [&, i](ostrel::DeviceUsersLookup::Users users) {
+      order.push_back(i);
+      onMainThread = onMainThread && ostrel::mainthread::isMainThread();
+      ASSERT_EQ(users.count(link), 1u);
+      EXPECT_EQ(users.at(link).front().pid, terminalProgram.pid());
+    });
+  }
+  EXPECT_TRUE(order.empty()) << "the processes are read off the main thread, not in lookUp()";
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return order.size() == 3; }));
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  EXPECT_TRUE(onMainThread);
+
+  bool answeredAtOnce = false;
+  lookup.lookUp({}, [&](ostrel::DeviceUsersLookup::Users users) { answeredAtOnce = users.empty(); });
+  EXPECT_TRUE(answeredAtOnce) << "nothing to read, nothing to wait for";
+
+  bool late = false;
+  auto gone = std::make_unique<ostrel::DeviceUsersLookup>();
+  gone->lookUp({link}, [&](ostrel::DeviceUsersLookup::Users) { late = true; });
+  gone.reset();
+  ostrel::test::spinFor(200);
+  EXPECT_FALSE(late) << "an answer for an owner that is gone";
 }
 
 }  // namespace
