@@ -118,8 +118,8 @@ void ViewController::viewDidLoad() {
   // asks it first and leaves the other serial devices alone; the file is
   // written off the main thread, which is busy with the monitor just then.
   auto memory = std::make_shared<MonitorAdapterMemory>(PreferenceStore::standard());
-  utlsPorts_->setAdapterMemory({[memory] { return memory->recall(); },
-                                [memory](const QString& identity) { memory->remember(identity); }});
+  utlsPorts_->setAdapterMemory(
+      {[memory] { return memory->recall(); }, [memory](const QString& identity) { memory->remember(identity); }});
   utlsPorts_->initSerialPorts();
 
   const AutoClearAtStart autoClear = loadMainWindowPreferences();

@@ -4,8 +4,8 @@
 #include "MainWindowHarness.h"
 #include "common/Log.h"
 #include "mainwindow/MainWindowTexts.h"
-#include "monitor/MonitorState.h"
 #include "mainwindow/MonitorAdapterMemory.h"
+#include "monitor/MonitorState.h"
 #include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
 #include "support/EventLoopWait.h"
@@ -15,13 +15,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QWindow>
 
 namespace ostrel::test {
@@ -93,8 +93,8 @@ TEST_F(MainWindowMonitorTest, TheMonitorsAdapterReachesThePreferenceFileAndIsAsk
   if (HasFatalFailure()) return;
   const QString identity = QStringLiteral("path:") + monitor->linkPath();
   // Written off the main thread; the next window's load reads it back.
-  ASSERT_TRUE(runEventLoopUntil(
-      [&] { return rememberedMonitorAdapter(PreferenceStore::standard()) == identity; }, 10000));
+  ASSERT_TRUE(
+      runEventLoopUntil([&] { return rememberedMonitorAdapter(PreferenceStore::standard()) == identity; }, 10000));
   QFile file(PreferenceStore::standardFilePath());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.readAll().contains(("monitorAdapter=" + identity).toUtf8()));

@@ -192,7 +192,8 @@ TEST(PreferenceStore, AWriteFromAnotherThreadReachesTheFileThereAndLaterWritesSt
   ASSERT_TRUE(store.synchronize());
   ChangeRecorder changes(store);
   bool written = false;
-  std::thread writer([&] { written = store.setObjectForKeyAndWrite(prefkeys::monitorAdapter, QStringLiteral("path:/dev/ttyUSB7")); });
+  std::thread writer(
+      [&] { written = store.setObjectForKeyAndWrite(prefkeys::monitorAdapter, QStringLiteral("path:/dev/ttyUSB7")); });
   writer.join();
   EXPECT_TRUE(written);
   // On disk before the call returned, with nothing left for this thread to do.
