@@ -6,28 +6,129 @@
 //
 //   tests/support/run-test.sh --x11 build/bin/bench_main_thread [rounds]
 //
-// Each round: a version-48 simulated monitor, a fresh main window (load's own
-// discovery and read-back), Get Parameters (a second read-back), then a second
-// monitor plugged in (a hot-plug discovery pass and its read-back).
+// Each round: nine serial ports, the monitor (a version-48 simulator) on one
+// of them, four that never answer and four whose far end answers every probe
+// with garbage; a fresh main window (start-up discovery among the nine and the
+// read-back), Get Parameters (a second read-back), then a second monitor
+// plugged in (a hot-plug discovery pass and its read-back). Printed: the worst
+// stall of each round, and the median and the worst over the rounds.
 #include "MainWindowHarness.h"
 #include "common/Log.h"
+#include "serial/PelSerialPort.h"
+#include "serial/PelSerialPortManager.h"
 #include "support/EventLoopWait.h"
+#include "support/PseudoTerminal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTimer>
+#include <fcntl.h>
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using ostrel::test::LoadedWindow;
+using ostrel::test::PseudoTerminal;
 using ostrel::test::SimulatedMonitor;
+
+constexpr int kSilentPorts = 4;
+constexpr int kGarbagePorts = 4;
+
+// The eight other serial lines of a round. The garbage lines' far end answers
+// whatever it reads with bytes that are no monitor message, from a thread of
+// its own so that the main thread measured is Ostrel's alone.
+class OtherLines {
+ public:
+  explicit OtherLines(int round) {
+    for (int i = 0; i < kSilentPorts + kGarbagePorts; ++i) {
+      auto line = std::make_unique<PseudoTerminal>();
+      const QString kind = i < kSilentPorts ? QStringLiteral("silent") : QStringLiteral("garbage");
+      links_ << line->publish(QStringLiteral("mw-r%1-%2%3").arg(round).arg(kind).arg(i));
+      lines_.push_back(std::move(line));
+    }
+    answerer_ = std::thread([this] { answer(); });
+  }
+  ~OtherLines() {
+    stop_.store(true);
+    answerer_.join();
+  }
+  OtherLines(const OtherLines&) = delete;
+  OtherLines& operator=(const OtherLines&) = delete;
+
+  bool valid() const {
+    return std::all_of(links_.cbegin(), links_.cend(), [](const QString& link) { return !link.isEmpty(); });
+  }
+  QStringList links() const { return links_; }
+
+ private:
+  void answer() {
+    static const QByteArray kGarbage = "\r\nERROR\r\n5FF5ZZ\x01\xFF\x7F~~garbage~~A0FA5FF5";
+    std::vector<pollfd> fds;
+    for (int i = kSilentPorts; i < kSilentPorts + kGarbagePorts; ++i)
+      fds.push_back({lines_[static_cast<std::size_t>(i)]->masterDescriptor(), POLLIN, 0});
+    char buffer[256];
+    while (!stop_.load()) {
+      if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
+      for (pollfd& fd : fds) {
+        if (!(fd.revents & POLLIN)) continue;
+        if (::read(fd.fd, buffer, sizeof buffer) > 0) (void)!::write(fd.fd, kGarbage.constData(), kGarbage.size());
+      }
+    }
+  }
+
+  std::vector<std::unique_ptr<PseudoTerminal>> lines_;
+  QStringList links_;
+  std::atomic<bool> stop_{false};
+  std::thread answerer_;
+};
+
+bool listed(const QStringList& links) {
+  const auto ports = ostrel::PelSerialPortManager::sharedSerialPortManager().availablePorts();
+  return std::all_of(links.cbegin(), links.cend(), [&](const QString& link) {
+    return std::any_of(ports.cbegin(), ports.cend(), [&](const auto& port) { return port->path() == link; });
+  });
+}
+
+bool noneListed(const QStringList& links) {
+  const auto ports = ostrel::PelSerialPortManager::sharedSerialPortManager().availablePorts();
+  return std::none_of(ports.cbegin(), ports.cend(), [&](const auto& port) { return links.contains(port->path()); });
+}
+
+// The main thread's own CPU time: a gap it spent mostly waiting for a core
+// (two other developers build on this machine) is the scheduler's, not Ostrel's.
+qint64 threadCpuNs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<qint64>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Nanoseconds the calling thread has spent ready to run but waiting for a core
+// (the second field of /proc/thread-self/schedstat); 0 where the kernel keeps
+// no such count.
+qint64 threadRunQueueWaitNs() {
+  const int fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[128] = {};
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return 0;
+  unsigned long long running = 0, waiting = 0;
+  if (std::sscanf(text, "%llu %llu", &running, &waiting) != 2) return 0;
+  return static_cast<qint64>(waiting);
+}
 
 class StallProbe {
  public:
@@ -36,37 +137,66 @@ class StallProbe {
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const qint64 now = clock_.nsecsElapsed();
-      worst_ = std::max(worst_, now - last_);
+      const qint64 cpu = threadCpuNs();
+      const qint64 queued = threadRunQueueWaitNs();
+      if (now - last_ > worst_) {
+        worst_ = now - last_;
+        worstCpu_ = cpu - lastCpu_;
+        worstQueued_ = queued - lastQueued_;
+      }
       last_ = now;
+      lastCpu_ = cpu;
+      lastQueued_ = queued;
     });
   }
   void start() {
-    worst_ = 0;
+    worst_ = worstCpu_ = worstQueued_ = 0;
     clock_.start();
     last_ = 0;
+    lastCpu_ = threadCpuNs();
+    lastQueued_ = threadRunQueueWaitNs();
     timer_.start();
   }
   double stopMs() {
     timer_.stop();
     return static_cast<double>(worst_) / 1e6;
   }
+  // How much of the worst gap the main thread spent running.
+  double worstBusyMs() const { return static_cast<double>(worstCpu_) / 1e6; }
+  // How much of it the main thread was ready to run but had no core.
+  double worstQueuedMs() const { return static_cast<double>(worstQueued_) / 1e6; }
 
  private:
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 last_ = 0;
+  qint64 lastCpu_ = 0;
   qint64 worst_ = 0;
+  qint64 worstCpu_ = 0;
+  qint64 lastQueued_ = 0;
+  qint64 worstQueued_ = 0;
 };
 
 bool waitForLog(ostrel::LogCapture& log, const QString& prefix, int fromLine, int timeoutMs) {
-  return ostrel::test::runEventLoopUntil(
-      [&] {
-        const QStringList lines = log.lines();
-        for (int i = fromLine; i < lines.size(); ++i)
-          if (lines[i].startsWith(prefix)) return true;
-        return false;
-      },
-      timeoutMs);
+  // The event loop waits in Qt's own poll, as Ostrel's does, rather than in a
+  // sleep of the bench's; each line is looked at once.
+  int next = fromLine;
+  const auto found = [&] {
+    const QStringList lines = log.lines();
+    for (; next < lines.size(); ++next)
+      if (lines[next].startsWith(prefix)) return true;
+    return false;
+  };
+  if (found()) return true;
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (found()) loop.quit();
+  });
+  check.start(5);
+  QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  return found();
 }
 
 // The gaps between consecutive frames from `from` on, as the monitor received them.
@@ -78,15 +208,41 @@ std::vector<double> gapsMs(const SimulatedMonitor& monitor, std::size_t from) {
   return gaps;
 }
 
+struct RoundStalls {
+  double load = 0, get = 0, plug = 0;
+  // Within each worst gap: the main thread running, and ready but without a core.
+  double loadBusy = 0, getBusy = 0, plugBusy = 0;
+  double loadQueued = 0, getQueued = 0, plugQueued = 0;
+  double worst() const { return std::max({load, get, plug}); }
+};
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
   const QString lastAnswer = QStringLiteral("updateViewFrontTemperatureValueDisplay");
-  double worstLoad = 0, worstGet = 0, worstPlug = 0;
+  std::vector<RoundStalls> stalls;
   std::vector<double> probeToFirstRequest, betweenRequests;
   int completed = 0;
+  {
+    // The process's first window pays Qt's one-time set-up (fonts, style,
+    // the X connection's first round trips): start-up of any Qt program, not
+    // Ostrel's discovery, and no round should carry it.
+    ostrel::test::resetProcessState();
+    StallProbe probe;
+    probe.start();
+    auto warmUp = std::make_unique<LoadedWindow>();
+    ostrel::test::runEventLoopFor(200);
+    std::printf("first window of the process, without ports (Qt's one-time set-up): %.1f ms\n", probe.stopMs());
+  }
   for (int round = 0; round < rounds; ++round) {
     ostrel::test::resetProcessState();
     SimulatedMonitor first(48, ostrel::test::uniqueMonitorName());
@@ -95,17 +251,26 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n", qPrintable(error));
       return 2;
     }
-    ostrel::LogCapture log(true);
-    StallProbe probe;
-    if (!ostrel::test::waitUntilListed(first)) {
-      std::fprintf(stderr, "the port manager did not list %s\n", qPrintable(first.linkPath()));
+    auto others = std::make_unique<OtherLines>(round);
+    if (!others->valid()) {
+      std::fprintf(stderr, "could not publish the other serial lines\n");
       return 2;
     }
+    ostrel::LogCapture log(true);
+    StallProbe probe;
+    if (!ostrel::test::waitUntilListed(first) ||
+        !ostrel::test::runEventLoopUntil([&] { return listed(others->links()); }, 10000)) {
+      std::fprintf(stderr, "the port manager did not list the nine ports of round %d\n", round);
+      return 2;
+    }
+    RoundStalls stall;
 
     probe.start();
     auto window = std::make_unique<LoadedWindow>();
     const bool loaded = waitForLog(log, lastAnswer, 0, 30000);
-    worstLoad = std::max(worstLoad, probe.stopMs());
+    stall.load = probe.stopMs();
+    stall.loadBusy = probe.worstBusyMs();
+    stall.loadQueued = probe.worstQueuedMs();
     if (const std::vector<double> gaps = gapsMs(first, 0); !gaps.empty()) {
       probeToFirstRequest.push_back(gaps.front());
       betweenRequests.insert(betweenRequests.end(), gaps.begin() + 1, gaps.end());
@@ -116,25 +281,62 @@ int main(int argc, char** argv) {
     probe.start();
     (*window)->window()->findChild<QPushButton*>(QStringLiteral("paramButton"))->click();
     const bool readBack = waitForLog(log, lastAnswer, from, 30000);
-    worstGet = std::max(worstGet, probe.stopMs());
+    stall.get = probe.stopMs();
+    stall.getBusy = probe.worstBusyMs();
+    stall.getQueued = probe.worstQueuedMs();
     const std::vector<double> getGaps = gapsMs(first, framesBefore);
     betweenRequests.insert(betweenRequests.end(), getGaps.begin(), getGaps.end());
 
     from = static_cast<int>(log.lines().size());
+    // The simulator is started (a process, and a wait for its link) before the
+    // probe: the arrival waits in the event queue, and the bench's own wait
+    // is not Ostrel's stall.
     SimulatedMonitor second(48, ostrel::test::uniqueMonitorName());
+    const bool secondStarted = second.start(&error);
     probe.start();
-    const bool plugged = second.start(&error) && waitForLog(log, lastAnswer, from, 30000);
-    worstPlug = std::max(worstPlug, probe.stopMs());
+    const bool plugged = secondStarted && waitForLog(log, lastAnswer, from, 30000);
+    stall.plug = probe.stopMs();
+    stall.plugBusy = probe.worstBusyMs();
+    stall.plugQueued = probe.worstQueuedMs();
     if (loaded && readBack && plugged) ++completed;
+    std::printf("round %d: worst stall %6.1f ms (load %.1f [%.1f/%.1f], Get Parameters %.1f [%.1f/%.1f], hot-plug "
+                "%.1f [%.1f/%.1f])%s\n",
+                round + 1, stall.worst(), stall.load, stall.loadBusy, stall.loadQueued, stall.get, stall.getBusy,
+                stall.getQueued, stall.plug, stall.plugBusy, stall.plugQueued,
+                loaded && readBack && plugged ? "" : " INCOMPLETE");
+    std::fflush(stdout);
+    stalls.push_back(stall);
     window.reset();
+    // The round's lines go before the next round lists its own.
+    const QStringList links = others->links() + QStringList{first.linkPath(), second.linkPath()};
+    others.reset();
+    first.stop();
+    second.stop();
+    ostrel::test::runEventLoopUntil([&] { return noneListed(links); }, 10000);
+    ostrel::test::runEventLoopFor(300);
   }
-  std::printf("worst main-thread stall over %d of %d rounds (1 ms probe timer):\n", completed, rounds);
-  std::printf("  load: discovery and read-back of a version-48 monitor   %6.1f ms\n", worstLoad);
-  std::printf("  Get Parameters: full read-back                          %6.1f ms\n", worstGet);
-  std::printf("  hot-plug: discovery pass and read-back                  %6.1f ms\n", worstPlug);
-  const double worst = std::max({worstLoad, worstGet, worstPlug});
-  const bool stallMet = completed == rounds && worst <= 50;
-  std::printf("  target: never more than 50 ms                          %s\n", stallMet ? "met" : "MISSED");
+
+  const auto column = [&](double RoundStalls::*phase) {
+    std::vector<double> values;
+    for (const RoundStalls& s : stalls) values.push_back(s.*phase);
+    return values;
+  };
+  std::vector<double> worstPerRound;
+  for (const RoundStalls& s : stalls) worstPerRound.push_back(s.worst());
+  const auto line = [&](const char* what, const std::vector<double>& values) {
+    std::printf("  %-52s median %6.1f  max %6.1f ms\n", what, median(values),
+                values.empty() ? 0.0 : *std::max_element(values.begin(), values.end()));
+  };
+  std::printf("main-thread stall over %d of %d rounds (1 ms probe timer, 9 ports; [running/waiting for a core]: the "
+              "main thread within a round's worst gap):\n",
+              completed, rounds);
+  line("load: discovery among 9 ports and read-back", column(&RoundStalls::load));
+  line("Get Parameters: full read-back", column(&RoundStalls::get));
+  line("hot-plug: discovery pass and read-back", column(&RoundStalls::plug));
+  line("worst of a round", worstPerRound);
+  const double worst = worstPerRound.empty() ? 0 : *std::max_element(worstPerRound.begin(), worstPerRound.end());
+  const bool stallMet = completed == rounds && worst <= 16;
+  std::printf("  target: never more than 16 ms (one frame)              %s\n", stallMet ? "met" : "MISSED");
 
   const auto summary = [](std::vector<double> gaps, double target, const char* what) {
     if (gaps.empty()) {

@@ -7,6 +7,7 @@
 #include "mainwindow/AutoClearTimer.h"
 #include "mainwindow/MainWindowTexts.h"
 #include "mainwindow/MenuTexts.h"
+#include "mainwindow/MonitorAdapterMemory.h"
 #include "mainwindow/MonitorInputInjection.h"
 #include "mainwindow/PageTurnRefresh.h"
 #include "monitor/MonitorProtocol.h"
@@ -114,10 +115,11 @@ void ViewController::viewDidLoad() {
   input_->setScreenSize(WIDTH_MAX, HEIGHT_MAX);
   utlsPorts_ = std::make_shared<UtilsPelSerialPortsValue>();
   // The monitor's adapter is remembered in the preferences, so the next start
-  // asks it first and leaves the other serial devices alone.
+  // asks it first and leaves the other serial devices alone; the file is
+  // written off the main thread, which is busy with the monitor just then.
+  auto memory = std::make_shared<MonitorAdapterMemory>(PreferenceStore::standard());
   utlsPorts_->setAdapterMemory(
-      {[] { return rememberedMonitorAdapter(PreferenceStore::standard()); },
-       [](const QString& identity) { rememberMonitorAdapter(PreferenceStore::standard(), identity); }});
+      {[memory] { return memory->recall(); }, [memory](const QString& identity) { memory->remember(identity); }});
   utlsPorts_->initSerialPorts();
 
   const AutoClearAtStart autoClear = loadMainWindowPreferences();

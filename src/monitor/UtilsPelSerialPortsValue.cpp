@@ -6,7 +6,6 @@
 #include "monitor/MonitorState.h"
 #include "monitor/PelSerialPortHelper.h"
 #include "monitor/ViewControllerInterface.h"
-#include "platform/posix/DeviceUsers.h"
 #include "platform/posix/InotifyCloseWatch.h"
 #include "serial/PelSerialFrame.h"
 #include "serial/PelSerialPort.h"
@@ -187,12 +186,15 @@ void UtilsPelSerialPortsValue::startPin() {
   ++pass_;
   otherPortsTimer_.stop();
   otherPorts_.clear();
+  opening_.reset();
+  freedWhileOpening_.clear();  // still newcomers: this pass asks them first
   knownPaths_.clear();
   answered_.clear();
   portProbeReports.clear();
   if (ports.isEmpty()) {
     for (const QString& path : heldPorts()) letGo(path);
     log("startPin error end return");
+    releaseHeldSteps();
     return;
   }
   log("startPin availablePorts.count = %lu", ports.size());
@@ -220,66 +222,112 @@ void UtilsPelSerialPortsValue::startPin() {
     otherPorts_.clear();
   }
   for (const PelSerialPortRef& port : first) newcomers_.remove(port->path());
-  probePorts(first);
-  const bool knownProbed = std::any_of(probed_.cbegin(), probed_.cend(),
-                                       [this](const PelSerialPortRef& p) { return knownPaths_.contains(p->path()); });
-  // A known monitor that cannot be asked cannot answer: the others go now.
-  if (!otherPorts_.isEmpty() && !knownProbed) probeOtherPorts(pass_);
+  probePorts(first, true);
 }
 
-void UtilsPelSerialPortsValue::probePorts(const QList<PelSerialPortRef>& ports) {
+// One step's opening: the ports it probes, which of them other programs hold,
+// and how far it has got.
+struct UtilsPelSerialPortsValue::Opening {
+  std::uint64_t pass = 0;
+  bool firstOfPass = false;
+  QList<PelSerialPortRef> ports;
+  DeviceUsersLookup::Users users;
+  qsizetype next = 0;
+  QList<PelSerialPortRef> opened;
+  bool knownOpened = false;
+};
+
+void UtilsPelSerialPortsValue::probePorts(const QList<PelSerialPortRef>& ports, bool firstOfPass) {
   // Whether another program holds a device is looked up once for the ports this
   // step opens; the ones we hold already are ours.
   QStringList closedPaths;
   for (const PelSerialPortRef& port : ports) {
     if (!port->isOpen()) closedPaths << port->path();
   }
-  const std::map<QString, std::vector<platform::DeviceUser>> users = platform::deviceUsers(closedPaths);
+  auto opening = std::make_shared<Opening>();
+  opening->pass = pass_;
+  opening->firstOfPass = firstOfPass;
+  opening->ports = ports;
+  opening_ = opening;
+  deviceUsers_.lookUp(closedPaths, [this, opening](DeviceUsersLookup::Users users) {
+    if (opening_ != opening) return;  // superseded by a newer pass, which opens on its own
+    opening->users = std::move(users);
+    openNext(opening);
+  });
+}
 
-  const std::shared_ptr<PelSerialPortHelper> helper = helper_;
-  QList<PelSerialPortRef> opened;
-  bool knownOpened = false;
-  for (const PelSerialPortRef& port : ports) {
-    if (const auto it = users.find(port->path()); it != users.end() && !port->isOpen()) {
-      // Its program would read the probe in the middle of its own traffic.
-      newcomers_.insert(port->path());
-      report(port, inUseReason(it->second));
-      holdSkipped(port, inUseReason(it->second));
-      continue;
-    }
-    // Our own open and close must not read as its program letting go.
-    letGo(port->path());
-    bool ok = false;
-    guarded(port, [&] {
-      log("startPinAvailablePorts11111 %@", port);
-      helper->setSerialPort(port);
-      port->setDelegate(helper);
-      log("startPinAvailablePorts11111 %@", helper->serialPort());
-      port->open();
-      ok = true;
-    });
-    if (!ok) {
-      log("startPinAvailablePorts");
-      log("startPinAvailablePorts  end222222222");
-      report(port, probereason::cannotBeOpened);
-    } else if (!port->isOpen()) {
-      report(port, probereason::cannotBeOpened);
-    } else {
-      report(port, probereason::probed);
-      newcomers_.remove(port->path());
-      opened.append(port);
-      knownOpened = knownOpened || knownPaths_.contains(port->path());
-    }
+void UtilsPelSerialPortsValue::openNext(const std::shared_ptr<Opening>& opening) {
+  if (opening_ != opening) return;
+  bool tried = false;
+  while (!tried && opening->next < opening->ports.size()) tried = openOne(*opening, opening->ports[opening->next++]);
+  if (opening->next < opening->ports.size()) {
+    // One open per turn of the event loop: the device, its line settings and
+    // its thread take a few milliseconds each, too long for nine in a row.
+    QTimer::singleShot(0, &turns_, [this, opening] { openNext(opening); });
+    return;
   }
-  for (const PelSerialPortRef& port : opened) {
+  opening_.reset();
+  portsOpened(*opening);
+  probeFreed();
+}
+
+bool UtilsPelSerialPortsValue::openOne(Opening& opening, const PelSerialPortRef& port) {
+  if (const auto it = opening.users.find(port->path()); it != opening.users.end() && !port->isOpen()) {
+    // Its program would read the probe in the middle of its own traffic.
+    newcomers_.insert(port->path());
+    report(port, inUseReason(it->second));
+    holdSkipped(port, inUseReason(it->second));
+    return false;
+  }
+  // Our own open and close must not read as its program letting go.
+  letGo(port->path());
+  const std::shared_ptr<PelSerialPortHelper> helper = helper_;
+  bool ok = false;
+  guarded(port, [&] {
+    log("startPinAvailablePorts11111 %@", port);
+    helper->setSerialPort(port);
+    port->setDelegate(helper);
+    log("startPinAvailablePorts11111 %@", helper->serialPort());
+    port->open();
+    ok = true;
+  });
+  if (!ok) {
+    log("startPinAvailablePorts");
+    log("startPinAvailablePorts  end222222222");
+    report(port, probereason::cannotBeOpened);
+  } else if (!port->isOpen()) {
+    report(port, probereason::cannotBeOpened);
+  } else {
+    report(port, probereason::probed);
+    newcomers_.remove(port->path());
+    opening.opened.append(port);
+    opening.knownOpened = opening.knownOpened || knownPaths_.contains(port->path());
+    // Listed for the release at once: a newer pass may supersede this one
+    // before its last port is open.
     if (!listed(probed_, port)) probed_.append(port);
   }
-  if (opened.isEmpty()) return;
-  // Every port is given the same settling time after opening, all at once, so
-  // a pass takes 0.33 s however many ports there are.
-  const std::uint64_t pass = pass_;
-  runPacedSequence({{nullptr, kProbeDelayMs},
-                    {[this, pass, opened, knownOpened] { probe(pass, opened, knownOpened); }, kCommandSpacingMs}});
+  return true;
+}
+
+void UtilsPelSerialPortsValue::portsOpened(const Opening& opening) {
+  if (!opening.opened.isEmpty()) {
+    // Every port is given the same settling time after opening, all at once, so
+    // a pass takes 0.33 s however many ports there are.
+    const std::uint64_t pass = opening.pass;
+    const QList<PelSerialPortRef> opened = opening.opened;
+    const bool knownOpened = opening.knownOpened;
+    runPacedSequence({{nullptr, kProbeDelayMs},
+                      {[this, pass, opened, knownOpened] { probe(pass, opened, knownOpened); }, kCommandSpacingMs}});
+  }
+  if (!opening.firstOfPass) {
+    releaseHeldSteps();
+    return;
+  }
+  const bool knownProbed = std::any_of(probed_.cbegin(), probed_.cend(),
+                                       [this](const PelSerialPortRef& p) { return knownPaths_.contains(p->path()); });
+  // A known monitor that cannot be asked cannot answer: the others go now.
+  if (!otherPorts_.isEmpty() && !knownProbed) probeOtherPorts(pass_);
+  releaseHeldSteps();
 }
 
 void UtilsPelSerialPortsValue::probe(std::uint64_t pass, const QList<PelSerialPortRef>& ports, bool knownFirst) {
@@ -301,7 +349,7 @@ void UtilsPelSerialPortsValue::probeOtherPorts(std::uint64_t pass) {
   if (pass != pass_ || otherPorts_.isEmpty()) return;
   otherPortsTimer_.stop();
   const QList<PelSerialPortRef> others = std::exchange(otherPorts_, {});
-  probePorts(others);
+  probePorts(others, false);
 }
 
 void UtilsPelSerialPortsValue::monitorAccepted(const PelSerialPortRef& port) {
@@ -406,7 +454,15 @@ void UtilsPelSerialPortsValue::recheckHeld(const QString& path) {
     letGo(path);
     return;
   }
-  const std::map<QString, std::vector<platform::DeviceUser>> users = platform::deviceUsers({path});
+  // Off the main thread like a pass's own look-up; the port may have changed
+  // hands again by the time the answer is here.
+  deviceUsers_.lookUp({path}, [this, path](DeviceUsersLookup::Users users) { heldLookedUp(path, users); });
+}
+
+void UtilsPelSerialPortsValue::heldLookedUp(const QString& path, const DeviceUsersLookup::Users& users) {
+  const auto it = held_.find(path);
+  if (it == held_.end()) return;
+  const PelSerialPortRef port = it->second.port;
   if (const auto user = users.find(path); user != users.end()) {
     const QString reason = inUseReason(user->second);
     if (reason != it->second.reason) {
@@ -433,7 +489,17 @@ void UtilsPelSerialPortsValue::recheckHeld(const QString& path) {
     if (!listed(otherPorts_, port)) otherPorts_.append(port);
     return;
   }
-  probePorts({port});
+  if (opening_) {
+    // A new opening would supersede the one under way: it goes once that is done.
+    if (!listed(freedWhileOpening_, port)) freedWhileOpening_.append(port);
+    return;
+  }
+  probePorts({port}, false);
+}
+
+void UtilsPelSerialPortsValue::probeFreed() {
+  if (opening_ || freedWhileOpening_.isEmpty()) return;
+  probePorts(std::exchange(freedWhileOpening_, {}), false);
 }
 
 void UtilsPelSerialPortsValue::currentDisplayPort(std::int32_t indexOfPortsArr) {
@@ -446,6 +512,20 @@ void UtilsPelSerialPortsValue::currentDisplayPort(std::int32_t indexOfPortsArr) 
   log("currentDisplayPort 未找到匹配的设备应该显示不能调整");
 }
 
-void UtilsPelSerialPortsValue::runPacedSequence(std::vector<PacedStep> steps) { paced_.run(std::move(steps)); }
+void UtilsPelSerialPortsValue::runPacedSequence(std::vector<PacedStep> steps) {
+  // Asked for while a pass is still opening its ports, the steps go behind
+  // that pass's probe, as they would have had the ports opened at once (load's
+  // settling second, say, must follow the probe).
+  if (opening_) {
+    for (PacedStep& step : steps) heldSteps_.push_back(std::move(step));
+    return;
+  }
+  paced_.run(std::move(steps));
+}
+
+void UtilsPelSerialPortsValue::releaseHeldSteps() {
+  if (opening_ || heldSteps_.empty()) return;
+  paced_.run(std::exchange(heldSteps_, {}));
+}
 
 }  // namespace ostrel

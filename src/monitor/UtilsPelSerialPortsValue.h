@@ -13,8 +13,11 @@
 //
 // Discovery (startPin): a pass installs a fresh PelSerialPortHelper as the
 // delegate of every port it opens (and of the ports it holds open already),
-// opens them at once and, 330 ms later, sends each the MCU-version probe.
-// Answers are decoded by the helper as they arrive. Around that:
+// opens them at once and, 330 ms after the last of them is open, sends each the
+// MCU-version probe. Answers are decoded by the helper as they arrive. The main
+// thread is never held for long: which devices other programs hold is looked up
+// off it (DeviceUsersLookup.h), and the ports are then opened in the manager's
+// order, one per turn of the event loop (portsOpening() meanwhile). Around that:
 //  - Nothing is written into another program's line: a port whose device
 //    another process holds open (platform/posix/DeviceUsers.h) is not opened in
 //    this pass ("in use by PID NAME"), and is looked at again at the next pass.
@@ -48,15 +51,18 @@
 //
 // Pacing: runPacedSequence() spaces commands without blocking the main thread
 // (see PacedSequenceRunner.h); discovery's probes go through the same queue, so a
-// probe never lands on the monitor closer than 330 ms to a paced command.
+// probe never lands on the monitor closer than 330 ms to a paced command. Steps
+// asked for while a pass is opening its ports queue behind its probe.
 //
 // Everything but sendCommand() runs on the main thread; create the object there.
 
+#include "monitor/DeviceUsersLookup.h"
 #include "monitor/PacedSequenceRunner.h"
 #include "platform/DeviceCloseWatch.h"
 #include "serial/PelSerialPortInterface.h"
 
 #include <QList>
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -129,11 +135,18 @@ class UtilsPelSerialPortsValue {
   void noteArrivals(const QList<PelSerialPortRef>& ports);
   // True while a pass waits for a known monitor before it probes the rest.
   bool otherPortsPending() const { return !otherPorts_.isEmpty(); }
+  // True while a step of the pass is still opening its ports.
+  bool portsOpening() const { return opening_ != nullptr; }
 
   void runPacedSequence(std::vector<PacedStep> steps);
 
  private:
-  void probePorts(const QList<PelSerialPortRef>& ports);
+  struct Opening;
+  void probePorts(const QList<PelSerialPortRef>& ports, bool firstOfPass);
+  void openNext(const std::shared_ptr<Opening>& opening);
+  bool openOne(Opening& opening, const PelSerialPortRef& port);
+  void portsOpened(const Opening& opening);
+  void releaseHeldSteps();
   void probe(std::uint64_t pass, const QList<PelSerialPortRef>& ports, bool knownFirst);
   void probeOtherPorts(std::uint64_t pass);
   void monitorAccepted(const PelSerialPortRef& port);
@@ -144,6 +157,8 @@ class UtilsPelSerialPortsValue {
   void letGo(const QString& path);
   void heldClosed(const QString& path);
   void recheckHeld(const QString& path);
+  void heldLookedUp(const QString& path, const DeviceUsersLookup::Users& users);
+  void probeFreed();
   void recheckPolled();
   void updatePolling();
 
@@ -161,6 +176,11 @@ class UtilsPelSerialPortsValue {
   QSet<QString> newcomers_;             // announced arrivals, ports skipped as in use
   QTimer releaseTimer_;
   QTimer otherPortsTimer_;
+  DeviceUsersLookup deviceUsers_;
+  std::shared_ptr<Opening> opening_;  // the step still opening, if any
+  std::vector<PacedStep> heldSteps_;  // paced steps asked for meanwhile
+  QList<PelSerialPortRef> freedWhileOpening_;  // let go by their program meanwhile
+  QObject turns_;                     // the opening's later turns go with it
   // A port skipped as in use, waited for until its program lets go.
   struct HeldPort {
     PelSerialPortRef port;

@@ -12,6 +12,7 @@
 #include <QFileSystemWatcher>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 #include <optional>
 
@@ -142,6 +143,10 @@ void PreferenceStore::registerDefaults(const QVariantMap& defaults) {
 
 bool PreferenceStore::synchronize() {
   std::lock_guard lock(mutex_);
+  return synchronizeLocked();
+}
+
+bool PreferenceStore::synchronizeLocked() {
   if (state_ == FileState::InUse) {
     if (const std::optional<QString> problem = preferenceFileProblem(path_)) {
       // Someone spoiled the file since it was read: keep it, write a new one beside.
@@ -156,11 +161,50 @@ bool PreferenceStore::synchronize() {
     auto fresh = openSettings(path_);
     fresh->sync();
     const bool written = fresh->status() == QSettings::NoError;
-    settings_ = std::move(fresh);
+    adoptSettingsLocked(std::move(fresh));
     if (!written) log("Preferences could not be written to %@: the settings apply to this session only", path_);
     return written;
   }
   return replaceUnusableFileLocked();
+}
+
+bool PreferenceStore::setObjectForKeyAndWrite(const QString& key, const QVariant& value) {
+  QVariant before;
+  QVariant after;
+  bool written = true;
+  {
+    std::lock_guard lock(mutex_);
+    before = valueLocked(key);
+    if (state_ != FileState::InUse || preferenceFileProblem(path_)) {
+      // Left alone, or spoiled since it was read: the usual way decides.
+      setLocked(key, value);
+      written = state_ != FileState::InUse || synchronizeLocked();
+    } else {
+      // The store's own settings would schedule a flush of their own on their
+      // thread (the main thread) the moment the value changes, and that flush
+      // would wait for the disk there. A fresh instance made here takes the
+      // change and writes it on this thread; the store then uses it.
+      auto fresh = openSettings(path_);
+      if (value.isValid()) fresh->setValue(key, value);
+      else fresh->remove(key);
+      fresh->sync();
+      written = fresh->status() == QSettings::NoError;
+      if (!written) log("Preferences could not be written to %@: the settings apply to this session only", path_);
+      adoptSettingsLocked(std::move(fresh));
+    }
+    after = valueLocked(key);
+  }
+  if (before == after) return written;
+  QObject* owner = context_.get();
+  if (!owner || !QCoreApplication::instance() || owner->thread() == QThread::currentThread()) {
+    postChanges({{key, before}}, {{key, after}});
+  } else {
+    // Observers (the shortcut binder's bindings, the window) live on the
+    // store's thread and read their own state unlocked: they hear of it there.
+    QMetaObject::invokeMethod(
+        owner, [this, key, before, after] { postChanges({{key, before}}, {{key, after}}); }, Qt::QueuedConnection);
+  }
+  return written;
 }
 
 bool PreferenceStore::isLeavingFileUntouched() const {
@@ -261,11 +305,25 @@ bool PreferenceStore::replaceUnusableFileLocked() {
     return false;
   }
   if (!backup.isEmpty()) log("Preferences saved to %@; the unusable file was kept as %@", path_, backup);
-  settings_ = openSettings(path_);
+  adoptSettingsLocked(openSettings(path_));
   session_.clear();
   state_ = FileState::InUse;
   armWatcher();
   return true;
+}
+
+void PreferenceStore::adoptSettingsLocked(std::unique_ptr<QSettings> fresh) {
+  QObject* owner = context_.get();
+  if (!owner || fresh->thread() == owner->thread()) {
+    settings_ = std::move(fresh);
+    return;
+  }
+  // Made on another thread: the store's settings still belong to the thread
+  // whose event loop flushes later writes, and the old ones, which may have a
+  // flush of theirs queued there, are let go there too.
+  fresh->moveToThread(owner->thread());
+  if (settings_) settings_.release()->deleteLater();
+  settings_ = std::move(fresh);
 }
 
 void PreferenceStore::scheduleReload() {
@@ -301,7 +359,14 @@ void PreferenceStore::reloadFromDisk() {
   QVariantMap before;
   QVariantMap after;
   {
-    std::lock_guard lock(mutex_);
+    // A write under way on another thread waits for the disk, and its own
+    // temporary file is what woke us: rather than wait for it here, on the
+    // main thread, look again once it is done (its rename wakes us anyway).
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      scheduleReload();
+      return;
+    }
     const std::optional<QString> problem = preferenceFileProblem(path_);
     if (problem) {
       if (state_ == FileState::InUse) {

@@ -22,10 +22,14 @@
 //    DidChangeNotification on the default NotificationCenter with the store as
 //    sender and the key under ChangedKeyUserInfoKey. Changes from disk arrive on
 //    the thread that created the store (the main thread for standard()); changes
-//    made through the store are posted on the writer's thread.
+//    made through the store are posted on the writer's thread, except those of
+//    setObjectForKeyAndWrite(), posted on the store's thread.
 //  - Reads and writes are safe from any thread. Create the store on the main
 //    thread (standard() is first used when the main window loads): the file is
-//    watched, and unsaved writes are flushed, by that thread's event loop.
+//    watched, and unsaved writes are flushed, by that thread's event loop,
+//    also after a write made on another thread (setObjectForKeyAndWrite(),
+//    which keeps the wait for the disk off the main thread). A reload from
+//    disk that meets a write under way looks again later instead of waiting.
 //    Not copyable.
 
 #include "common/NotificationCenter.h"
@@ -72,6 +76,11 @@ class PreferenceStore {
   void registerDefaults(const QVariantMap& defaults);
 
   bool synchronize();
+  // setObjectForKey() and synchronize() in one, for a writer on another thread
+  // than the store's: the file is written on the caller's thread alone (the
+  // store's own flush is never scheduled on its thread), and the change is
+  // posted on the store's thread, where its observers live. An unusable file is left alone as ever.
+  bool setObjectForKeyAndWrite(const QString& key, const QVariant& value);
 
   // True while the file on disk is unusable and left alone until synchronize().
   bool isLeavingFileUntouched() const;
@@ -85,7 +94,9 @@ class PreferenceStore {
   QVariant valueLocked(const QString& key) const;
   QVariantMap snapshotLocked() const;
   void setLocked(const QString& key, const QVariant& value);
+  bool synchronizeLocked();
   bool replaceUnusableFileLocked();
+  void adoptSettingsLocked(std::unique_ptr<QSettings> fresh);
   void reloadFromDisk();
   void armWatcher();
   void scheduleReload();

@@ -157,8 +157,7 @@ void rememberMonitorAdapter(PreferenceStore& store, const QString& identity) {
     log("Preference %@: \"%@\" names no adapter; it is not stored", QString(prefkeys::monitorAdapter), identity);
     return;
   }
-  store.setObjectForKey(prefkeys::monitorAdapter, identity);
-  writeUnlessLeftAlone(store);
+  (void)store.setObjectForKeyAndWrite(prefkeys::monitorAdapter, identity);
 }
 
 }  // namespace ostrel

@@ -86,7 +86,8 @@ bool storePageRefreshValue(PreferenceStore& store, std::int32_t pageTurns);
 bool isMonitorAdapterIdentity(const QString& identity);
 QString rememberedMonitorAdapter(const PreferenceStore& store);
 // Stores a valid identity and writes it to the file, unless the file is being
-// left alone (it is unusable); invalid ones are refused with a log line.
+// left alone (it is unusable); invalid ones are refused with a log line. Any
+// thread: the file is written on the caller's (setObjectForKeyAndWrite()).
 void rememberMonitorAdapter(PreferenceStore& store, const QString& identity);
 
 }  // namespace ostrel

@@ -4,7 +4,9 @@
 #include "MainWindowHarness.h"
 #include "common/Log.h"
 #include "mainwindow/MainWindowTexts.h"
+#include "mainwindow/MonitorAdapterMemory.h"
 #include "monitor/MonitorState.h"
+#include "settings/PreferenceStore.h"
 #include "settings/ProgramValues.h"
 #include "support/ChildProcess.h"
 #include "support/EventLoopWait.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
@@ -19,6 +22,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QWindow>
 
 namespace ostrel::test {
@@ -83,6 +87,46 @@ TEST_F(MainWindowMonitorTest, ReadBackAfterAcceptanceSendsTheVersionsRequestsAnd
     window.reset();
     monitor.reset();
   }
+}
+
+TEST_F(MainWindowMonitorTest, TheMonitorsAdapterReachesThePreferenceFileAndIsAskedFirstByTheNextWindow) {
+  load(48);
+  if (HasFatalFailure()) return;
+  const QString identity = QStringLiteral("path:") + monitor->linkPath();
+  // Written off the main thread; the next window's load reads it back.
+  ASSERT_TRUE(
+      runEventLoopUntil([&] { return rememberedMonitorAdapter(PreferenceStore::standard()) == identity; }, 10000));
+  QFile file(PreferenceStore::standardFilePath());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.readAll().contains(("monitorAdapter=" + identity).toUtf8()));
+}
+
+TEST(MonitorAdapterMemoryTest, AnswersAtOnceAndLosesNoWriteWhenItGoes) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  PreferenceStore store(folder.filePath(QStringLiteral("Ostrel.conf")));
+  const QStringList identities = {QStringLiteral("usb:1a86:7523:A1"), QStringLiteral("path:/dev/ttyUSB3")};
+  {
+    MonitorAdapterMemory memory(store);
+    for (const QString& identity : identities) {
+      memory.remember(identity);
+      EXPECT_EQ(memory.recall(), identity) << "at once, whether or not the file has it yet";
+    }
+    LogCapture log;
+    memory.remember(QStringLiteral("not an adapter"));
+    EXPECT_EQ(memory.recall(), identities.back());
+    memory.waitForWrites();
+    EXPECT_EQ(log.lines().filter(QStringLiteral("names no adapter; it is not stored")).size(), 1);
+  }
+  // Gone right after the last write was handed over: it is in the file all the same.
+  PreferenceStore reread(folder.filePath(QStringLiteral("Ostrel.conf")));
+  EXPECT_EQ(rememberedMonitorAdapter(reread), identities.back());
+  {
+    MonitorAdapterMemory memory(store);
+    memory.remember(identities.front());
+  }
+  PreferenceStore again(folder.filePath(QStringLiteral("Ostrel.conf")));
+  EXPECT_EQ(rememberedMonitorAdapter(again), identities.front());
 }
 
 TEST_F(MainWindowMonitorTest, GetParametersRepeatsTheReadBackWithoutHoldingUpTheWindow) {

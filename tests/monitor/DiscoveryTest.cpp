@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+#include <algorithm>
 #include <climits>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -49,6 +53,14 @@ struct DiscoveryRig {
                               {[this] { utils.sendCommand(10, 4); }, 330}});
     };
     utils.startPinAvailablePorts(availablePortsmutableArr, view);
+  }
+
+  // A pass, until it has opened the ports it probes: which devices other
+  // programs hold is looked up off the main thread, and the ports open one per
+  // turn of the event loop.
+  void pass() {
+    utils.startPin();
+    EXPECT_TRUE(ostrel::test::waitUntil([this] { return !utils.portsOpening(); }));
   }
 
   std::shared_ptr<FakeSerialPort> add(const QString& name, int mcuVersion) {
@@ -109,9 +121,10 @@ TEST(Discovery, APassProbesEveryPortAfterItSettledAndAcceptsTheMonitors) {
   auto c = rig.add("ttyC", 8);
   auto d = rig.add("ttyD", 16);
   ostrel::LogCapture capture;
-  rig.utils.startPin();
+  rig.pass();
 
-  // Opening happens at once, in the manager's order, with the helper as delegate.
+  // Opening starts at once and goes in the manager's order, with the helper as
+  // delegate; nothing is written before the last port is open.
   QStringList openingLines = {"startPin availablePorts.count = 4"};
   for (const char* name : {"ttyA", "ttyB", "ttyC", "ttyD"}) {
     openingLines << QStringLiteral("startPinAvailablePorts11111 %1").arg(name)
@@ -147,13 +160,49 @@ TEST(Discovery, APassProbesEveryPortAfterItSettledAndAcceptsTheMonitors) {
   EXPECT_EQ(capture.lines().mid(openingLines.size(), probeLines.size()), probeLines);
 }
 
+TEST(Discovery, ThePortsOpenOnePerTurnOfTheEventLoop) {
+  DiscoveryRig rig;
+  QList<std::shared_ptr<FakeSerialPort>> ports;
+  for (int i = 0; i < 5; ++i) ports << rig.add(QStringLiteral("ttyT%1").arg(i), 0);
+  // Whatever else the window has to do gets its turns while the ports open.
+  std::vector<Clock::time_point> turns;
+  QTimer other;
+  QObject::connect(&other, &QTimer::timeout, [&] { turns.push_back(Clock::now()); });
+  other.start(0);
+  rig.pass();
+  other.stop();
+  for (qsizetype i = 1; i < ports.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(ports[i - 1]->firstOpenAt() && ports[i]->firstOpenAt());
+    const auto between = [&](Clock::time_point t) {
+      return t > *ports[i - 1]->firstOpenAt() && t < *ports[i]->firstOpenAt();
+    };
+    EXPECT_TRUE(std::any_of(turns.begin(), turns.end(), between)) << "no turn between two opens";
+  }
+  for (const auto& p : ports) EXPECT_TRUE(p->isOpen());
+}
+
+TEST(Discovery, StepsAskedForWhileAPassOpensComeAfterItsProbe) {
+  DiscoveryRig rig;
+  auto monitor = rig.add("ttyMON", 48);
+  for (int i = 0; i < 3; ++i) rig.add(QStringLiteral("ttyQ%1").arg(i), 0);
+  rig.utils.startPin();
+  ASSERT_TRUE(rig.utils.portsOpening());
+  std::optional<Clock::time_point> ran;
+  rig.utils.runPacedSequence({{[&] { ran = Clock::now(); }, 0}});
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return ran.has_value(); }));
+  const std::optional<Clock::time_point> probed = DiscoveryRig::probedAt(*monitor);
+  ASSERT_TRUE(probed) << "the step ran before the probe";
+  EXPECT_GE(millisBetween(*probed, *ran), 330) << "the probe's spacing holds for the step";
+}
+
 TEST(Discovery, UnansweredProbesReleaseTheirPortsAfterTwoSeconds) {
   DiscoveryRig rig;
   auto monitor = rig.add("ttyMON", 32);
   auto silent = rig.add("ttySILENT", 0);
   auto other = rig.add("ttyOTHER", 49);
   ostrel::LogCapture capture;
-  rig.utils.startPin();
+  rig.pass();
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return !silent->isOpen() && !other->isOpen(); }, 6000));
   for (const auto& p : {silent, other}) {
     SCOPED_TRACE(p->name().toStdString());
@@ -168,7 +217,7 @@ TEST(Discovery, UnansweredProbesReleaseTheirPortsAfterTwoSeconds) {
   // answers again, so the port that was there all along is left alone.
   silent->answerProbeWithMCUVersion(48);
   rig.utils.noteArrivals({silent});
-  rig.utils.startPin();
+  rig.pass();
   EXPECT_TRUE(silent->isOpen());
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return ostrel::caluPortsArr->size() == 2; }));
   EXPECT_EQ(silent->frames(), (QList<QByteArray>{kProbe, kProbe}));
@@ -196,11 +245,11 @@ TEST(Discovery, RediscoveryKeepsTheSpacingOnTheMonitorsLine) {
   DiscoveryRig rig;
   rig.readBack = true;
   auto monitor = rig.add("ttyMON", 48);
-  rig.utils.startPin();
+  rig.pass();
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return monitor->frames().size() >= 2; }));
   // A device is plugged in while the read-back is still going: the monitor
   // stays listed while it is asked again.
-  rig.utils.startPin();
+  rig.pass();
   EXPECT_EQ(*ostrel::caluPortsArr, QList<PelSerialPortRef>{monitor});
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return monitor->frames().size() == 8; }, 8000));
   const auto writes = monitor->writes();
@@ -219,7 +268,7 @@ TEST(Discovery, APortThatThrowsDoesNotStopTheOthers) {
   bad->setThrowOnOpen(true);
   auto good = rig.add("ttyGOOD", 32);
   ostrel::LogCapture capture;
-  rig.utils.startPin();
+  rig.pass();
   EXPECT_EQ(capture.lines().mid(1, 5),
             (QStringList{"startPinAvailablePorts11111 ttyBAD", "startPinAvailablePorts11111 ttyBAD",
                          "ttyBAD serial port operate error is device refused the open", "startPinAvailablePorts",

@@ -6,6 +6,8 @@
 #include "MonitorTestSupport.h"
 
 #include "common/Log.h"
+#include "common/MainThread.h"
+#include "monitor/DeviceUsersLookup.h"
 #include "monitor/MonitorState.h"
 #include "monitor/UtilsPelSerialPortsValue.h"
 #include "platform/posix/DeviceUsers.h"
@@ -363,6 +365,7 @@ TEST(PtyDiscovery, AMonitorHeldByTwoProgramsIsProbedOnceBothHaveLetGoWithoutAnot
   ASSERT_TRUE(ostrel::test::holdOpen(second, monitorLine.slavePath(), &error)) << error.toStdString();
 
   rig.utils.startPin();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   const auto low = std::min(first.pid(), second.pid());
   const auto high = std::max(first.pid(), second.pid());
   EXPECT_EQ(PtyRig::reasonFor(link), QStringLiteral("in use by %1 sleep, %2 sleep").arg(low).arg(high));
@@ -400,6 +403,7 @@ TEST(PtyDiscovery, AReleasedPortStopsBeingWatchedBeforeDiscoveryOpensItSoItsOwnC
   ASSERT_TRUE(ostrel::test::holdOpen(holder, link, &error)) << error.toStdString();
 
   rig.utils.startPin();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   ASSERT_EQ(watch->calls, QStringList{QStringLiteral("watch ") + link});
   holder.stop();
   EXPECT_EQ(PtyRig::receive(silentLine), kProbe);
@@ -428,6 +432,7 @@ TEST(PtyDiscovery, WhereClosesCannotBeWatchedATimerLooksAgainAndAnUnchangedReaso
   const QString inUse = QStringLiteral("in use by %1 sleep").arg(holder.pid());
 
   rig.utils.startPin();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   EXPECT_EQ(rig.utils.polledHeldPorts(), QStringList{link});
   EXPECT_EQ(log.count(QStringLiteral("Discovery: ttyPOLLED (%1): closes of it cannot be watched (no inotify watches "
                                      "left); looked at again every 100 ms")
@@ -461,6 +466,7 @@ TEST(PtyDiscovery, ALineLetGoWhileAMonitorIsInUseIsLeftAloneUntilTheNextPass) {
   QString error;
   ASSERT_TRUE(ostrel::test::holdOpen(terminalProgram, heldLink, &error)) << error.toStdString();
   rig.utils.startPin();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   ASSERT_EQ(PtyRig::receive(monitorLine), kProbe);
   ASSERT_TRUE(monitorLine.write(kMonitorAnswer));
   ASSERT_TRUE(rig.accepted(monitorLink));
@@ -472,6 +478,7 @@ TEST(PtyDiscovery, ALineLetGoWhileAMonitorIsInUseIsLeftAloneUntilTheNextPass) {
   EXPECT_TRUE(rig.utils.heldPorts().isEmpty());
   // Still a newcomer: the next pass asks it.
   rig.utils.startPin();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   EXPECT_EQ(PtyRig::receive(heldLine), kProbe);
 }
 
@@ -485,11 +492,13 @@ TEST(PtyDiscovery, AHeldPortThatIsUnpluggedIsNoLongerWaitedFor) {
   QString error;
   ASSERT_TRUE(ostrel::test::holdOpen(holder, link, &error)) << error.toStdString();
   rig.utils.startPin();
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   ASSERT_EQ(rig.utils.heldPorts(), QStringList{link});
 
   line.unpublish();
   ASSERT_TRUE(ostrel::test::waitUntil([&] { return rig.port(link) == nullptr; }));
   rig.utils.startPin();  // the pass that follows a removal
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !rig.utils.portsOpening(); }));
   EXPECT_TRUE(rig.utils.heldPorts().isEmpty());
   holder.stop();
   EXPECT_TRUE(line.readAvailable(600).isEmpty());
@@ -554,6 +563,42 @@ TEST(InotifyCloseWatch, ANodeThatGoesAwayIsToldOnceMoreAndItsWatchEnds) {
   EXPECT_GE(told, 1);
   // The line's two ends, and the inotify descriptor with the last watch.
   EXPECT_EQ(ostrel::test::openDescriptorCount(), before - 3);
+}
+
+TEST(DeviceUsersLookup, AnswersOnTheMainThreadInTheOrderAskedAndNeverAfterItIsGone) {
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyLOOKUP"));
+  ASSERT_FALSE(link.isEmpty());
+  ostrel::test::ChildProcess terminalProgram;
+  QString error;
+  ASSERT_TRUE(ostrel::test::holdOpen(terminalProgram, link, &error)) << error.toStdString();
+
+  ostrel::DeviceUsersLookup lookup;
+  std::vector<int> order;
+  bool onMainThread = true;
+  for (int i = 0; i < 3; ++i) {
+    lookup.lookUp({link}, [&, i](ostrel::DeviceUsersLookup::Users users) {
+      order.push_back(i);
+      onMainThread = onMainThread && ostrel::mainthread::isMainThread();
+      ASSERT_EQ(users.count(link), 1u);
+      EXPECT_EQ(users.at(link).front().pid, terminalProgram.pid());
+    });
+  }
+  EXPECT_TRUE(order.empty()) << "the processes are read off the main thread, not in lookUp()";
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return order.size() == 3; }));
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  EXPECT_TRUE(onMainThread);
+
+  bool answeredAtOnce = false;
+  lookup.lookUp({}, [&](ostrel::DeviceUsersLookup::Users users) { answeredAtOnce = users.empty(); });
+  EXPECT_TRUE(answeredAtOnce) << "nothing to read, nothing to wait for";
+
+  bool late = false;
+  auto gone = std::make_unique<ostrel::DeviceUsersLookup>();
+  gone->lookUp({link}, [&](ostrel::DeviceUsersLookup::Users) { late = true; });
+  gone.reset();
+  ostrel::test::spinFor(200);
+  EXPECT_FALSE(late) << "an answer for an owner that is gone";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,35 @@ TEST(PreferenceStore, RegisteredDefaultsAreReadButNeverWritten) {
   EXPECT_EQ(changes.keys.size(), 3);
   ASSERT_TRUE(store.synchronize());
   EXPECT_FALSE(readBytes(folder.path()).contains("default"));
+}
+
+TEST(PreferenceStore, AWriteFromAnotherThreadReachesTheFileThereAndLaterWritesStillFlushThemselves) {
+  ostrel::test::SettingsFolder folder;
+  const QString path = folder.path();
+  PreferenceStore store(path);
+  store.setIntegerForKey(prefkeys::language, 1);
+  ASSERT_TRUE(store.synchronize());
+  ChangeRecorder changes(store);
+  bool written = false;
+  std::thread writer(
+      [&] { written = store.setObjectForKeyAndWrite(prefkeys::monitorAdapter, QStringLiteral("path:/dev/ttyUSB7")); });
+  writer.join();
+  EXPECT_TRUE(written);
+  // On disk before the call returned, with nothing left for this thread to do.
+  EXPECT_TRUE(readBytes(path).contains("monitorAdapter=path:/dev/ttyUSB7")) << readBytes(path).toStdString();
+  EXPECT_TRUE(readBytes(path).contains("language=1"));
+  EXPECT_EQ(store.objectForKey(prefkeys::monitorAdapter).toString(), QStringLiteral("path:/dev/ttyUSB7"));
+  // Observers hear of it on the store's thread, where their own state lives.
+  EXPECT_TRUE(changes.keys.isEmpty()) << "told on the writer's thread";
+  EXPECT_TRUE(runEventLoopUntil([&] { return !changes.keys.isEmpty(); }));
+  EXPECT_EQ(changes.keys, QStringList{prefkeys::monitorAdapter});
+  // The store's settings came from the writer's thread; they still flush on
+  // this thread's event loop.
+  store.setIntegerForKey(prefkeys::autoClearValue, 30);
+  EXPECT_TRUE(runEventLoopUntil([&] { return readBytes(path).contains("autoClearValue=30"); }));
+  runEventLoopFor(100);
+  EXPECT_EQ(changes.keys, (QStringList{prefkeys::monitorAdapter, prefkeys::autoClearValue}))
+      << "our own writes reaching the disk are no change";
 }
 
 TEST(PreferenceStore, ChangesThroughTheStoreAreReportedOncePerRealChange) {

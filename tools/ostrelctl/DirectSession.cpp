@@ -76,6 +76,13 @@ bool DirectSession::waitUntil(const std::function<bool()>& done, int timeoutMs) 
   view_->setOnChange([&] {
     if (done()) loop.quit();
   });
+  // Discovery opens its ports over several turns of the event loop and tells
+  // no window when it is done: look now and then as well.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(10);
   deadline.start(timeoutMs);
   loop.exec();
   view_->setOnChange(nullptr);
@@ -92,10 +99,11 @@ CtlOutcome DirectSession::discover(bool waitForEveryPort) {
   utlsPorts_->startPin();
   // A known monitor is asked first; the other ports only if it stays silent.
   const int knownWindow = 2 * UtilsPelSerialPortsValue::kProbeDelayMs + UtilsPelSerialPortsValue::kKnownMonitorAnswerMs;
-  waitUntil([&] { return monitorReady() || !utlsPorts_->otherPortsPending(); }, knownWindow + timing_.answerWindowMs);
+  waitUntil([&] { return !utlsPorts_->portsOpening() && (monitorReady() || !utlsPorts_->otherPortsPending()); },
+            knownWindow + timing_.answerWindowMs);
 
-  // Opening is synchronous: a port still closed now could not be opened, or
-  // another program has it.
+  // Every step has opened its ports by now: a port still closed could not be
+  // opened, or another program has it.
   for (const PelSerialPortRef& port : ports) {
     if (!port) continue;
     const QString reason = probeReasonOf(port);
