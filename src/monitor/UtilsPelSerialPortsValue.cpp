@@ -123,6 +123,9 @@ bool UtilsPelSerialPortsValue::sendCommand(std::int32_t command, std::int32_t op
   const PelSerialPortRef port = currentPort.load();
   if (!port || !port->isOpen()) {
     log("需要弹窗显示异常 currentPort = %@", port);
+    // A port that closed under the command (its adapter pulled out since the
+    // caller looked) failed to write it.
+    if (port && mainthread::isMainThread()) ++failedMainThreadSends_;
     return false;
   }
   if (command < 0 || command > 0xFF) {
@@ -304,7 +307,9 @@ bool UtilsPelSerialPortsValue::openOne(Opening& opening, const PelSerialPortRef&
     opening.knownOpened = opening.knownOpened || knownPaths_.contains(port->path());
     // Listed for the release at once: a newer pass may supersede this one
     // before its last port is open.
-    if (!listed(probed_, port)) probed_.append(port);
+    // By object: a port left over at the same path (a device gone since) must
+    // not stand in for this one at the release.
+    if (!probed_.contains(port)) probed_.append(port);
   }
   return true;
 }
@@ -372,7 +377,9 @@ void UtilsPelSerialPortsValue::releaseUnanswered() {
     const bool answered = answered_.contains(port->path());
     if (!answered && port->isOpen()) report(port, probereason::unanswered);
     // A monitor in use is never let go, whether or not it answered this time.
-    if (answered || listed(*caluPortsArr, port) || samePort(port, current) || !port->isOpen()) continue;
+    // The very port, not one at the same path: a device plugged in where the
+    // monitor was is not the monitor.
+    if (answered || listed(*caluPortsArr, port) || port == current || !port->isOpen()) continue;
     log("startPin closing %@: no monitor answered the probe", port);
     guarded(port, [&] { port->close(); });
   }

@@ -121,7 +121,8 @@ class UtilsPelSerialPortsValue {
   QStringList polledHeldPorts() const;
 
   bool sendCommand(std::int32_t command, std::int32_t optional);
-  // Commands sent from the main thread that a port refused or failed to write.
+  // Commands sent from the main thread that a port refused or failed to write,
+  // or that found the current port closed under them.
   std::uint64_t failedMainThreadSends() const { return failedMainThreadSends_.load(); }
 
   void initSerialPorts();

@@ -68,7 +68,8 @@ PelSerialPort::Ref PelSerialPort::serialPortWithDevice(const platform::SerialDev
   if (device.calloutPath.isEmpty()) return nullptr;
   std::lock_guard creation(livePorts().creationMutex);
   if (Ref existing = existingPortWithPath(device.calloutPath)) {
-    if (PelDeviceRegistry::isSameDevice(existing->IOKitDevice(), device)) return existing;
+    if (PelDeviceRegistry::isSameDevice(existing->IOKitDevice(), device) && !existing->removedFromSystem_.load())
+      return existing;
   }
   auto port = std::make_shared<PelSerialPort>(device, PrivateTag{});
   std::lock_guard lock(livePorts().mutex);
@@ -184,6 +185,7 @@ void PelSerialPort::open() {
   }
   waitForSessionEnd(previous);  // ended already: this only joins its thread
   lastSessionRemovalAnnounced_.store(false);
+  removedFromSystem_.store(false);
   setFileDescriptor(session->descriptor);
   if (attributesError) notifyDelegateOfPosixError(attributesError);
 
@@ -320,6 +322,7 @@ void PelSerialPort::reportModemLinesUnsupported(Session& session, int code) {
 void PelSerialPort::cleanupAfterSystemRemoval() {
   // The port notices a removal itself and the port manager reports the same
   // departure: the delegate hears of it once.
+  removedFromSystem_.store(true);
   const std::shared_ptr<Session> session = currentSession();
   bool alreadyHeard = false;
   if (session) {

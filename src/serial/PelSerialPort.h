@@ -5,7 +5,8 @@
 // Creation: ports are shared objects made only by the class operations below.
 // A live port registers itself and leaves allSerialPorts() when destroyed;
 // serialPortWithDevice() hands back the live port for a device that already has
-// one (same path, same registry identity).
+// one (same path, same registry identity), unless that port's device was
+// removed from the system since it was last opened.
 //
 // Threads:
 //  - open() runs on the caller's thread; while open, one port thread (named
@@ -250,6 +251,11 @@ class PelSerialPort : public PelSerialPortInterface {
   // Set when the last session ended after the delegate heard of its removal, so
   // that the manager's report of the same departure is not passed on twice.
   std::atomic<bool> lastSessionRemovalAnnounced_{false};
+  // Set when the device left the system, cleared by the next successful open:
+  // a device that arrives later at the same path (another adapter in the same
+  // USB socket has the same identity) is another device and gets a port of its
+  // own, so that nothing of this one (being the current port) carries over.
+  std::atomic<bool> removedFromSystem_{false};
 
   // Request and packet state: changed only on the request queue; the mutex lets
   // the getters read it from other threads.

@@ -602,3 +602,42 @@ TEST(DeviceUsersLookup, AnswersOnTheMainThreadInTheOrderAskedAndNeverAfterItIsGo
 }
 
 }  // namespace
+
+// A USB adapter plugged into the port the monitor's adapter left gets the same
+// device path, and the same device identity when it sits on the same USB
+// socket. It is a new device: nothing of the monitor that was there may carry
+// over to it. Played here by unpublishing the monitor's line and publishing
+// the same line again, which then stays silent.
+TEST(PtyDiscovery, ADeviceWhereTheMonitorWasIsNoMonitor) {
+  PtyRig rig;
+  ostrel::LogCapture quiet;
+  PseudoTerminal line;
+  const QString link = line.publish(QStringLiteral("ttyUSB0"));
+  ASSERT_FALSE(link.isEmpty());
+  rig.plugged(link);
+  ASSERT_EQ(PtyRig::receive(line), kProbe);
+  ASSERT_TRUE(line.write(kMonitorAnswer));
+  ASSERT_TRUE(rig.accepted(link));
+  const PelSerialPortRef monitor = rig.port(link);
+
+  line.unpublish();
+  ASSERT_TRUE(ostrel::test::waitUntil([] { return ostrel::caluPortsArr->isEmpty(); }, 8000));
+  ASSERT_TRUE(ostrel::test::waitUntil([&] { return !monitor->isOpen(); }, 8000));
+  // A command that finds the port closed under it did not reach the monitor,
+  // and whoever asked for it must hear so.
+  const std::uint64_t failed = rig.utils.failedMainThreadSends();
+  EXPECT_FALSE(rig.utils.sendCommand(3, 1));
+  EXPECT_EQ(rig.utils.failedMainThreadSends(), failed + 1);
+
+  ASSERT_EQ(line.publish(QStringLiteral("ttyUSB0")), link);
+  rig.plugged(link);
+  ASSERT_EQ(PtyRig::receive(line), kProbe);
+  const PelSerialPortRef newcomer = rig.port(link);
+  ASSERT_NE(newcomer, nullptr);
+  // Commands still have no monitor to go to...
+  EXPECT_FALSE(rig.utils.sendCommand(3, 1));
+  EXPECT_EQ(line.readAvailable(200), QByteArray());
+  // ...and the silent device is let go like any other.
+  EXPECT_TRUE(ostrel::test::waitUntil([&] { return !newcomer->isOpen(); }, 8000));
+  EXPECT_EQ(PtyRig::reasonFor(link), QStringLiteral("unanswered"));
+}
