@@ -127,6 +127,10 @@ int TerminalDevice::apply(const TerminalLineSettings& s) {
   struct termios t {};
   if (const int e = getAttributes(fd_, &t)) return e;
   ::cfmakeraw(&t);
+  // cfmakeraw leaves these as the last program set them, and a USB adapter's
+  // line keeps its settings between opens: with them a 0x13 in a frame would
+  // stop the other side, or any byte restart ours.
+  t.c_iflag &= ~static_cast<tcflag_t>(IXOFF | IXANY);
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 2;
   t.c_cflag = static_cast<tcflag_t>(controlFlagsFor(s, t.c_cflag));
