@@ -252,6 +252,9 @@ TEST(OstrelctlAlone, WorksTheMonitorDirectlyWithOrWithoutASessionBus) {
   const CtlRun monitors = ostrelctl({"monitors"});
   EXPECT_EQ(monitors.status, 0);
   EXPECT_EQ(monitors.out, nameOf(sim) + '\n');
+  // The adapter the direct session found it on is the one asked first next time.
+  const CtlRun listed = ostrelctl({"monitors", "--json"});
+  EXPECT_EQ(parseJson(listed.out).value("adapter"), QJsonValue("path:" + sim.linkPath()));
 }
 
 TEST(OstrelctlAlone, NoMonitorExitsThree) {

@@ -239,6 +239,7 @@ TEST_F(UsbAdapter, FindsTheAdapterThroughUdevAndRemembersIt) {
   const QJsonObject found = ostrelctlJson({QStringLiteral("monitors"), QStringLiteral("--json")});
   EXPECT_EQ(found.value(QStringLiteral("monitors")).toVariant().toStringList(), QStringList{QStringLiteral("ttyUSB0")});
   EXPECT_EQ(found.value(QStringLiteral("current")).toString(), QStringLiteral("ttyUSB0"));
+  EXPECT_EQ(found.value(QStringLiteral("adapter")).toString(), kMonitorIdentity);
   const QJsonArray ports = found.value(QStringLiteral("ports")).toArray();
   ASSERT_EQ(ports.size(), 1) << QJsonDocument(found).toJson().toStdString();
   EXPECT_EQ(ports[0][QStringLiteral("path")].toString(), QStringLiteral("/dev/ttyUSB0"));

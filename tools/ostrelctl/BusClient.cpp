@@ -3,6 +3,8 @@
 #include "control/ControlProtocol.h"
 #include "control/ControlSnapshot.h"
 #include "ostrelctl/StatusReport.h"
+#include "settings/PreferenceStore.h"
+#include "settings/ProgramValues.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -112,10 +114,12 @@ std::optional<CtlOutcome> BusClient::report(const CtlRequest& request) {
   }
   const QVariantMap properties =
       answer.arguments().isEmpty() ? QVariantMap() : qdbus_cast<QVariantMap>(answer.arguments().constFirst());
-  const StatusValues values = StatusValues::fromBusProperties(properties);
+  StatusValues values = StatusValues::fromBusProperties(properties);
 
   CtlOutcome outcome;
   if (request.command == CtlCommand::Monitors) {
+    // Ostrel keeps it in the settings file, the same for both of us.
+    values.adapter = rememberedMonitorAdapter(PreferenceStore::standard());
     outcome.output = request.json ? QString::fromUtf8(monitorsJson(values)) : monitorsText(values);
   } else {
     outcome.output = request.json ? QString::fromUtf8(statusJson(values)) : statusText(values);

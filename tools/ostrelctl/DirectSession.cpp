@@ -313,7 +313,8 @@ StatusValues DirectSession::statusValues() const {
 CtlOutcome DirectSession::report(const CtlRequest& request) {
   CtlOutcome outcome;
   if (request.command == CtlCommand::Monitors) {
-    const StatusValues values = statusValues();
+    StatusValues values = statusValues();
+    values.adapter = rememberedMonitorAdapter(PreferenceStore::standard());
     outcome.output = request.json ? QString::fromUtf8(monitorsJson(values)) : monitorsText(values);
     return outcome;
   }

@@ -294,6 +294,7 @@ QByteArray monitorsJson(const StatusValues& v) {
   o.insert(QStringLiteral("source"), v.source);
   o.insert(QStringLiteral("monitors"), QJsonArray::fromStringList(v.monitors));
   o.insert(QStringLiteral("current"), text(v.current));
+  o.insert(QStringLiteral("adapter"), text(v.adapter));
   QJsonArray ports;
   for (const PortProbeReport& port : v.ports) {
     ports.append(QJsonObject{{QStringLiteral("name"), port.name},

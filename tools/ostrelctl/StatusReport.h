@@ -67,6 +67,9 @@ struct StatusValues {
   // sources) without Ostrel.
   QVariantMap autoClear;
   QList<PortProbeReport> ports;
+  // The adapter the monitor was last found on, asked first at every search
+  // ("usb:VID:PID:SERIAL" or "path:..."); empty when none is remembered.
+  QString adapter;
 
   bool hasMonitor() const { return !current.isEmpty(); }
 
