@@ -3,6 +3,7 @@
 // calling over its own session bus (ostrel_add_test ... DBUS) like ostrelctl.
 
 #include "BusTestClient.h"
+#include "ControlFrames.h"
 #include "app/MainWindowControlTarget.h"
 #include "common/Log.h"
 #include "control/ControlProtocol.h"
@@ -35,13 +36,6 @@ namespace {
 constexpr int kQuietMs = 450;  // longer than the command spacing: a frame that would come, came
 
 // The frame Ostrel writes for a command: 5FF5 CC PP 000000000000 A0FA.
-QString f(int code, int parameter) {
-  return QStringLiteral("5FF5%1%2")
-             .arg(code, 2, 16, QLatin1Char('0'))
-             .arg(parameter, 2, 16, QLatin1Char('0'))
-             .toUpper() +
-         QStringLiteral("000000000000A0FA");
-}
 
 class ControlServiceTest : public ::testing::Test {
  protected:

@@ -4,6 +4,7 @@
 // whatever serial hardware the machine has stays out of the results.
 
 #include "BusTestClient.h"
+#include "ControlFrames.h"
 #include "control/ControlProtocol.h"
 #include "monitor/MonitorState.h"
 #include "ostrelctl/DirectSession.h"
@@ -40,14 +41,8 @@ using test::spinUntil;
 
 constexpr int kQuietMs = 450;
 
-QString f(int code, int parameter) {
-  return QStringLiteral("5FF5%1%2")
-             .arg(code, 2, 16, QLatin1Char('0'))
-             .arg(parameter, 2, 16, QLatin1Char('0'))
-             .toUpper() +
-         QStringLiteral("000000000000A0FA");
-}
-const QString kProbe = f(10, 16);
+using ostrel::test::f;
+using ostrel::test::kProbe;
 
 QList<PelSerialPortRef> virtualPorts() {
   const QString dir = platform::virtualPortDirectoryPath() + QLatin1Char('/');

@@ -4,6 +4,7 @@
 // bus, with ostrel-sim as the monitor.
 
 #include "support/ChildProcess.h"
+#include "ControlFrames.h"
 #include "support/OstrelProcess.h"
 #include "support/PseudoTerminal.h"
 #include "support/SimulatedMonitor.h"
@@ -32,14 +33,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kQuiet = 450ms;
 
-QString f(int code, int parameter) {
-  return QStringLiteral("5FF5%1%2")
-             .arg(code, 2, 16, QLatin1Char('0'))
-             .arg(parameter, 2, 16, QLatin1Char('0'))
-             .toUpper() +
-         QStringLiteral("000000000000A0FA");
-}
-const QString kProbe = f(10, 16);
 
 using Environment = std::map<QString, std::optional<QString>>;
 

@@ -5,6 +5,7 @@
 // session bus.
 
 #include "support/ChildProcess.h"
+#include "ControlFrames.h"
 #include "support/OstrelProcess.h"
 #include "support/SimulatedMonitor.h"
 
@@ -24,14 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString f(int code, int parameter) {
-  return QStringLiteral("5FF5%1%2")
-             .arg(code, 2, 16, QLatin1Char('0'))
-             .arg(parameter, 2, 16, QLatin1Char('0'))
-             .toUpper() +
-         QStringLiteral("000000000000A0FA");
-}
-const QString kProbe = f(10, 16);
 
 QStringList frameTexts(const SimulatedMonitor& sim) {
   QStringList out;

@@ -191,11 +191,11 @@ def follow(src, dst):
 
 
 def main():
-    d, qmp_path, specs = sys.argv[1], sys.argv[2], sys.argv[3:]
+    d, qmp_path, entries = sys.argv[1], sys.argv[2], sys.argv[3:]
     os.makedirs(d, exist_ok=True)
     adapters = {}
-    for spec in specs:
-        name, path = spec.split("=", 1)
+    for entry in entries:
+        name, path = entry.split("=", 1)
         adapters[name] = Adapter(name, path, os.path.join(d, name + ".frames"))
         adapters[name].start()
     threading.Thread(target=follow, args=(os.path.join(d, "udev.log"), os.path.join(d, "udev.stamped")),
