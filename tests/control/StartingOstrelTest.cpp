@@ -1,30 +1,22 @@
 // ostrelctl run while Ostrel is starting: Ostrel runs but does not own its bus
-// name yet. Ostrel's start is held where it reads its logging rules
-// (QT_LOGGING_CONF naming a FIFO nobody writes yet), before it takes the name;
-// ostrel-sim is the monitor. The real programs, under the test's own Xvfb and
+// name yet (HeldOstrel); ostrel-sim is the monitor. The real programs, under the test's own Xvfb and
 // session bus.
 
 #include "support/ChildProcess.h"
 #include "ControlFrames.h"
+#include "support/HeldOstrel.h"
 #include "support/OstrelProcess.h"
 #include "support/SimulatedMonitor.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cerrno>
-#include <cstring>
 #include <thread>
 
 namespace ostrel::test {
 namespace {
 
 using namespace std::chrono_literals;
-
 
 QStringList frameTexts(const SimulatedMonitor& sim) {
   QStringList out;
@@ -37,51 +29,6 @@ QString text(const ChildProcess& process, ChildStream stream) {
   for (const StampedLine& line : process.lines(stream)) all += QString::fromUtf8(line.text) + '\n';
   return all;
 }
-
-// An Ostrel stopped before it takes its bus name, until release().
-class HeldOstrel {
- public:
-  explicit HeldOstrel(const QString& name)
-      : fifo_(qEnvironmentVariable("OSTREL_TEST_SCRATCH") + QStringLiteral("/%1.logging-rules").arg(name)) {}
-  ~HeldOstrel() {
-    if (writer_ >= 0) ::close(writer_);
-    if (ostrel_.process().isRunning()) ostrel_.stop();
-    QFile::remove(fifo_);
-  }
-
-  // True once Ostrel runs and waits for its rules.
-  bool start(QString* error) {
-    QFile::remove(fifo_);
-    if (::mkfifo(QFile::encodeName(fifo_).constData(), 0600) != 0) {
-      *error = QStringLiteral("mkfifo %1: %2").arg(fifo_, QString::fromLocal8Bit(std::strerror(errno)));
-      return false;
-    }
-    ostrel_.setEnvironment(QStringLiteral("QT_LOGGING_CONF"), fifo_);
-    if (!ostrel_.start(error)) return false;
-    // A writer can open the FIFO only once Ostrel opened it for reading; Ostrel
-    // then waits in its read until release() writes and closes.
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (std::chrono::steady_clock::now() < deadline && ostrel_.process().isRunning()) {
-      writer_ = ::open(QFile::encodeName(fifo_).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-      if (writer_ >= 0) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    *error = QStringLiteral("Ostrel never read its logging rules: %1").arg(ostrel_.logText());
-    return false;
-  }
-  void release() {
-    if (writer_ < 0) return;
-    // An end of file without a rule: Qt's defaults.
-    ::close(writer_);
-    writer_ = -1;
-  }
-  OstrelProcess& ostrel() { return ostrel_; }
-
- private:
-  QString fifo_;
-  int writer_ = -1;
-  OstrelProcess ostrel_;
-};
 
 struct CtlRun {
   int status = -1;
@@ -103,21 +50,6 @@ CtlRun finish(ChildProcess& ctl) {
   return run;
 }
 
-// Started with -v, and waiting: its line says so.
-bool startWaitingCtl(ChildProcess& ctl, const QStringList& arguments, qint64 ostrelPid, QString* error) {
-  if (!ctl.start(buildProgram(QStringLiteral("ostrelctl")), QStringList{QStringLiteral("-v")} + arguments, error))
-    return false;
-  const QByteArray waiting =
-      QStringLiteral("ostrelctl: Ostrel (PID %1) is starting; waiting up to 5 s for it on the session bus")
-          .arg(ostrelPid)
-          .toUtf8();
-  if (ctl.waitForLine(
-          ChildStream::Error, [&](const QByteArray& line) { return line == waiting; }, 10s))
-    return true;
-  *error = QStringLiteral("ostrelctl did not wait: %1").arg(text(ctl, ChildStream::Error));
-  return false;
-}
-
 TEST(StartingOstrel, OstrelctlWaitsForItsBusNameAndAsksItInsteadOfTakingThePort) {
   SimulatedMonitor sim(48, QStringLiteral("starting-sim"));
   QString error;
@@ -126,7 +58,7 @@ TEST(StartingOstrel, OstrelctlWaitsForItsBusNameAndAsksItInsteadOfTakingThePort)
   ASSERT_TRUE(held.start(&error)) << error.toStdString();
   ChildProcess ctl;
   ASSERT_TRUE(
-      startWaitingCtl(ctl, {QStringLiteral("status"), QStringLiteral("--json")}, held.ostrel().process().pid(), &error))
+      startOstrelctlWaitingFor(ctl, {QStringLiteral("status"), QStringLiteral("--json")}, held.ostrel().process().pid(), &error))
       << error.toStdString();
   std::this_thread::sleep_for(500ms);
   EXPECT_TRUE(ctl.isRunning());
@@ -152,7 +84,7 @@ TEST(StartingOstrel, AStartingOstrelThatExitsLeavesOstrelctlToWorkDirectly) {
   HeldOstrel held(QStringLiteral("exits"));
   ASSERT_TRUE(held.start(&error)) << error.toStdString();
   ChildProcess ctl;
-  ASSERT_TRUE(startWaitingCtl(ctl, {QStringLiteral("refresh")}, held.ostrel().process().pid(), &error))
+  ASSERT_TRUE(startOstrelctlWaitingFor(ctl, {QStringLiteral("refresh")}, held.ostrel().process().pid(), &error))
       << error.toStdString();
   held.ostrel().stop();
   const CtlRun run = finish(ctl);

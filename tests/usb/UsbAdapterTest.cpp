@@ -8,6 +8,7 @@
 #include "HostRig.h"
 #include "control/ControlProtocol.h"
 #include "BusTestClient.h"
+#include "support/HeldOstrel.h"
 #include "support/OstrelProcess.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,8 @@ class UsbAdapter : public ::testing::Test {
   struct Shared {
     HostRig rig;
     OstrelProcess ostrel;
+    std::unique_ptr<HeldOstrel> restarted;  // the last test's Ostrel, started under a held port
+    OstrelProcess* current = &ostrel;
     std::unique_ptr<BusTestClient> bus;
     std::size_t plugFrom = 0;  // the monitor line's frames before its last plug
     bool ready = false;
@@ -160,6 +163,7 @@ class UsbAdapter : public ::testing::Test {
   }
 
   static void TearDownTestSuite() {
+    shared_->restarted.reset();
     if (shared_->ostrel.process().isRunning()) shared_->ostrel.stop();
     delete shared_;
     shared_ = nullptr;
@@ -172,16 +176,16 @@ class UsbAdapter : public ::testing::Test {
 
   void TearDown() override {
     if (!HasFailure()) return;
-    std::fprintf(stderr, "Ostrel's log:\n%s\n", qPrintable(shared_->ostrel.logText()));
+    std::fprintf(stderr, "Ostrel's log:\n%s\n", qPrintable(shared_->current->logText()));
     std::fprintf(stderr, "The kernel's:\n%s\n", qPrintable(runTool(QStringLiteral("dmesg"), {}).out.right(4000)));
     QFile lines(QStringLiteral("/proc/tty/driver/usbserial"));
     if (lines.open(QIODevice::ReadOnly)) std::fprintf(stderr, "USB serial lines:\n%s\n", lines.readAll().constData());
   }
 
   HostRig& rig() { return shared_->rig; }
-  OstrelProcess& ostrel() { return shared_->ostrel; }
+  OstrelProcess& ostrel() { return *shared_->current; }
   BusTestClient& bus() { return *shared_->bus; }
-  pid_t pid() { return shared_->ostrel.process().pid(); }
+  pid_t pid() { return ostrel().process().pid(); }
   QStringList monitors() { return bus().property(QStringLiteral("Monitors")).toStringList(); }
   int value(const char* name) { return bus().property(QString::fromLatin1(name)).toInt(); }
   bool holds(const QString& device) { return openFiles(pid()).contains(device); }
@@ -404,6 +408,68 @@ TEST_F(UsbAdapter, UnplugInTheMiddleOfTheReadBack) {
   EXPECT_LT(answered.elapsed(), 3000);
   EXPECT_FALSE(holds(QStringLiteral("/dev/ttyUSB0")));
   expectNothingLeftOver();
+}
+
+// Last: it starts an Ostrel of its own. The adapter is plugged while no Ostrel
+// runs and a terminal program holds it; Ostrel starts, ostrelctl is run while
+// Ostrel is still starting, and the terminal program lets go.
+TEST_F(UsbAdapter, AnAdapterHeldAtStartIsAskedWhenItsHolderLetsGoAndOstrelctlWaitsForTheStartingOstrel) {
+  ostrel().stop();
+  shared_->plugFrom = rig().frames(kMonitorLine).size();
+  plug(QStringLiteral("ftdi0"), kMonitorLine, QStringLiteral("RIG0001"));
+  if (HasFatalFailure()) return;
+  const QString link = QStringLiteral("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_RIG0001-if00-port0");
+  ASSERT_TRUE(spinUntil([&] { return QFileInfo(link).canonicalFilePath() == QStringLiteral("/dev/ttyUSB0"); }, 30000));
+  ChildProcess holder;
+  QString error;
+  ASSERT_TRUE(holdOpen(holder, QStringLiteral("/dev/ttyUSB0"), &error)) << error.toStdString();
+
+  shared_->restarted = std::make_unique<HeldOstrel>(QStringLiteral("usb"));
+  shared_->current = &shared_->restarted->ostrel();
+  ASSERT_TRUE(shared_->restarted->start(&error)) << error.toStdString();
+  ChildProcess ctl;
+  ASSERT_TRUE(startOstrelctlWaitingFor(ctl, {QStringLiteral("status"), QStringLiteral("--json")}, pid(), &error))
+      << error.toStdString();
+  shared_->restarted->release();
+  const std::optional<ChildExit> ctlExit = ctl.waitForExit(30s);
+  ctl.waitForEndOfStreams(5s);
+  ASSERT_TRUE(ctlExit && ctlExit->exited) << "ostrelctl did not end by itself";
+  // Ostrel answered, before or after its first search: a monitor or none yet.
+  EXPECT_TRUE(ctlExit->status == 0 || ctlExit->status == 3) << ctlExit->status;
+  QByteArray said;
+  for (const StampedLine& line : ctl.lines(ChildStream::Output)) said += line.text;
+  EXPECT_EQ(QJsonDocument::fromJson(said).object().value(QStringLiteral("source")), QJsonValue(QStringLiteral("ostrel")))
+      << said.toStdString();
+
+  ASSERT_TRUE(ostrel().waitUntilReady(90s)) << ostrel().logText().toStdString();
+  const QString inUse = QStringLiteral("in use by %1 sleep").arg(holder.pid());
+  std::map<QString, QString> discovery;
+  EXPECT_TRUE(spinUntil(
+      [&] {
+        // No monitor yet: exit status 3, and the ports all the same.
+        const ToolRun run = runTool(buildProgram(QStringLiteral("ostrelctl")), {QStringLiteral("monitors"), QStringLiteral("--json")});
+        discovery = discoveryByPort(QJsonDocument::fromJson(run.out.toUtf8()).object());
+        return run.status == 3 && discovery[QStringLiteral("ttyUSB0")] == inUse;
+      },
+      30000))
+      << discovery[QStringLiteral("ttyUSB0")].toStdString();
+  EXPECT_TRUE(sincePlug().empty()) << "written to while another program held it";
+  // Only the terminal program ever held it: ostrelctl did not open it under the starting Ostrel.
+  EXPECT_FALSE(ostrel().logText().contains(QRegularExpression(QStringLiteral("in use by [^;]*ostrelctl"))))
+      << ostrel().logText().toStdString();
+
+  // Let go, it is asked at once: no plug, no pass of the slow timer.
+  QElapsedTimer sinceLetGo;
+  sinceLetGo.start();
+  holder.stop();
+  ASSERT_TRUE(spinUntil([&] { return !sincePlug().empty(); }, 20000)) << "never asked after its holder let go";
+  std::printf("asked %lld ms after its holder let go\n", static_cast<long long>(sinceLetGo.elapsed()));
+  EXPECT_LT(sinceLetGo.elapsed(), 10000) << "found by the slow timer, not by the close";
+  EXPECT_EQ(sincePlug().front(), kProbe);
+  waitForReadBack();
+  EXPECT_EQ(monitors(), QStringList{QStringLiteral("ttyUSB0")});
+  EXPECT_EQ(discoveryByPort(ostrelctlJson({QStringLiteral("monitors"), QStringLiteral("--json")}))[QStringLiteral("ttyUSB0")],
+            QStringLiteral("probed"));
 }
 
 }  // namespace
