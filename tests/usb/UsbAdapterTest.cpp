@@ -297,8 +297,9 @@ TEST_F(UsbAdapter, UnplugWithThePortOpenTenTimes) {
       plugMonitor();
       if (HasFatalFailure()) return;
     }
-    // In the middle of the read-back comes last, in a test of its own: QEMU's
-    // xHCI was seen to leave the next adapter's data stuck after that unplug.
+    // In the middle of the read-back comes later, in a test of its own: QEMU's
+    // xHCI was seen to leave the next adapter's data stuck after that unplug,
+    // and only a test that plugs its adapter afresh follows it.
     const While when = cycle % 2 == 0 ? While::Idle : While::Writing;
     waitForReadBack();
     if (HasFatalFailure()) return;
