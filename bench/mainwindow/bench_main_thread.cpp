@@ -116,16 +116,22 @@ qint64 threadCpuNs() {
   return static_cast<qint64>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
+// The start of a /proc file, as text: one read, which /proc answers whole
+// for files this small.
+bool readProcText(const char* path, char* text, std::size_t size) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const ssize_t n = ::read(fd, text, size - 1);
+  ::close(fd);
+  return n > 0;
+}
+
 // Nanoseconds the calling thread has spent ready to run but waiting for a core
 // (the second field of /proc/thread-self/schedstat); 0 where the kernel keeps
 // no such count.
 qint64 threadRunQueueWaitNs() {
-  const int fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
   char text[128] = {};
-  const ssize_t n = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
-  if (n <= 0) return 0;
+  if (!readProcText("/proc/thread-self/schedstat", text, sizeof text)) return 0;
   unsigned long long running = 0, waiting = 0;
   if (std::sscanf(text, "%llu %llu", &running, &waiting) != 2) return 0;
   return static_cast<qint64>(waiting);
@@ -136,12 +142,8 @@ qint64 threadRunQueueWaitNs() {
 // gap in which the main thread neither ran nor waited for a core, but steal
 // grew, was the host's, not a wait of Ostrel's.
 qint64 machineStealNs() {
-  const int fd = ::open("/proc/stat", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
   char text[256] = {};
-  const ssize_t n = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
-  if (n <= 0) return 0;
+  if (!readProcText("/proc/stat", text, sizeof text)) return 0;
   unsigned long long f[8] = {};
   if (std::sscanf(text, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6],
                   &f[7]) != 8)

@@ -153,7 +153,6 @@ start_desktop() {
     # menu; a Plasma session brings plasma-applications.menu along.
     mkdir -p "$XDG_CONFIG_HOME/menus"
     cat >"$XDG_CONFIG_HOME/menus/applications.menu" <<END
-<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN" "http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd">
 <Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>
 END
   fi
