@@ -25,11 +25,13 @@
 //    hands over meanwhile, so the two never wait for each other.
 //  - closeAllAndWait() closes every live port and joins every port thread:
 //    the exit clean-up, after which no port thread is left.
-//  - sendData() blocks its caller until every byte is written, the port closes,
-//    the write fails, or the write bound passes (kWriteBoundMs, plus twice the
-//    time the bytes take on the line at the port's speed), whichever comes
-//    first; the time spent waiting for another writer counts. A write that runs
-//    out of time drops what was not written, answers false and reports
+//  - sendData() blocks its caller until every byte has left the driver (a USB
+//    adapter's driver holds written bytes until the adapter takes them, and an
+//    unplug drops what it holds), the port closes, the write fails, or the
+//    write bound passes (kWriteBoundMs, plus twice the time the bytes take on
+//    the line at the port's speed), whichever comes first; the time spent
+//    waiting for another writer counts. A write that runs out of time drops
+//    what was not sent, also what the driver still holds, answers false and reports
 //    ETIMEDOUT to the delegate and in the log, once until a write gets through
 //    again. A per-port write lock keeps each call's bytes contiguous on the
 //    wire whatever the thread.

@@ -218,6 +218,26 @@ bool PelSerialPort::writeAll(const std::shared_ptr<Session>& session, const QByt
       return false;
     }
   }
+  // Written is not yet sent: a USB adapter's driver holds the bytes until the
+  // adapter takes them, and an unplug meanwhile drops them.
+  const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const platform::TerminalOutputResult sent =
+      device.waitUntilSent(session->wakeup, static_cast<int>(std::max<std::int64_t>(remaining, 0)));
+  switch (sent.state) {
+    case platform::TerminalOutput::Sent:
+      break;
+    case platform::TerminalOutput::Cancelled:
+      return false;
+    case platform::TerminalOutput::Failed:
+      notifyDelegateOfPosixError(sent.error);
+      return false;
+    case platform::TerminalOutput::TimedOut: {
+      // Sent late, the rest would reach a monitor that has been told something else since.
+      device.discardOutput();
+      const qsizetype unsent = std::min<qsizetype>(sent.queued, data.size());
+      return writeTimedOut(*session, data.size() - unsent, data.size());
+    }
+  }
   if (session->writeStalled.exchange(false)) log("Port %@ takes data again", name());
   return true;
 }

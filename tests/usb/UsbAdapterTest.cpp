@@ -100,6 +100,21 @@ int threadCount(pid_t pid) {
   return static_cast<int>(QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::Dirs).size());
 }
 
+// Each thread's name, state and where in the kernel it sleeps.
+QString threadStates(pid_t pid) {
+  QStringList out;
+  const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+  for (const QString& task : tasks.entryList(QDir::NoDotAndDotDot | QDir::Dirs)) {
+    QString line = task;
+    for (const char* item : {"comm", "wchan", "stack"}) {
+      QFile file(tasks.filePath(task) + QLatin1Char('/') + QLatin1String(item));
+      if (file.open(QIODevice::ReadOnly)) line += QLatin1Char(' ') + QString::fromUtf8(file.readAll()).simplified();
+    }
+    out << line;
+  }
+  return out.join(QLatin1Char('\n'));
+}
+
 // Threads of the port layer, by the name it gives them.
 int portThreads(pid_t pid) {
   int n = 0;
@@ -180,6 +195,12 @@ class UsbAdapter : public ::testing::Test {
     std::fprintf(stderr, "The kernel's:\n%s\n", qPrintable(runTool(QStringLiteral("dmesg"), {}).out.right(4000)));
     QFile lines(QStringLiteral("/proc/tty/driver/usbserial"));
     if (lines.open(QIODevice::ReadOnly)) std::fprintf(stderr, "USB serial lines:\n%s\n", lines.readAll().constData());
+    // A write of the settings file that never ends shows as a lock file left
+    // beside it and a thread asleep in the kernel.
+    const QDir config(QFileInfo(preferenceFilePath()).absolutePath());
+    std::fprintf(stderr, "The settings folder: %s\n",
+                 qPrintable(config.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).join(' ')));
+    std::fprintf(stderr, "Ostrel's threads:\n%s\n", qPrintable(threadStates(pid())));
   }
 
   HostRig& rig() { return shared_->rig; }

@@ -4,6 +4,7 @@
 #include "platform/posix/WakeupEvent.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -253,6 +254,39 @@ TerminalWait TerminalDevice::wait(bool forWrite, const WakeupEvent& wakeup, int 
   }
 }
 
+TerminalOutputResult TerminalDevice::waitUntilSent(const WakeupEvent& wakeup, int timeoutMs) const {
+  using Clock = std::chrono::steady_clock;
+  // A frame leaves a USB adapter within a millisecond or two of the write: look
+  // that often, so that a caller on the main thread waits no longer than that.
+  constexpr int kLookEveryMs = 1;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    int queued = 0;
+    if (const int e = retryIoctl(fd_, TIOCOUTQ, &queued)) {
+      // A driver that cannot tell has nothing we could wait for; any other
+      // answer (EIO once the adapter is gone) means the bytes are lost.
+      if (e == ENOTTY || e == EINVAL) return {};
+      return {TerminalOutput::Failed, 0, e};
+    }
+    if (queued <= 0) return {};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (timeoutMs >= 0 && left <= 0) return {TerminalOutput::TimedOut, queued, 0};
+    const int waitMs = timeoutMs < 0 ? kLookEveryMs : static_cast<int>(std::min<long long>(left, kLookEveryMs));
+    // No events asked for: poll() still reports a hang-up, and the wake-up event ends the wait.
+    struct pollfd fds[2] = {{fd_, 0, 0}, {wakeup.descriptor(), POLLIN, 0}};
+    const int n = ::poll(fds, 2, waitMs);
+    if (n < 0 && errno != EINTR) return {TerminalOutput::Failed, 0, errno};
+    if (n <= 0) continue;
+    if (fds[1].revents) return {TerminalOutput::Cancelled, queued, 0};
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return {TerminalOutput::Failed, 0, EIO};
+  }
+}
+
+void TerminalDevice::discardOutput() {
+  while (::tcflush(fd_, TCOFLUSH) != 0 && errno == EINTR) {
+  }
+}
+
 bool TerminalDevice::drainOutput(int boundMs) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
@@ -263,8 +297,7 @@ bool TerminalDevice::drainOutput(int boundMs) {
     if (Clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  while (::tcflush(fd_, TCOFLUSH) != 0 && errno == EINTR) {
-  }
+  discardOutput();
   return false;
 }
 

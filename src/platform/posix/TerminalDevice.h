@@ -64,6 +64,20 @@ enum class TerminalWait {
   TimedOut,
 };
 
+// How a wait for written bytes to leave the driver ended.
+enum class TerminalOutput {
+  Sent,       // nothing is queued in the driver any more (or it cannot tell)
+  Cancelled,  // the wake-up event fired
+  Failed,     // the device hung up or the driver answered an error: see error
+  TimedOut,   // bytes were still queued when the time was up: see queued
+};
+
+struct TerminalOutputResult {
+  TerminalOutput state = TerminalOutput::Sent;
+  int queued = 0;  // bytes still in the driver (TimedOut)
+  int error = 0;   // errno (Failed)
+};
+
 // What a read returned.
 struct TerminalReadResult {
   std::ptrdiff_t count = 0;  // bytes read; 0 with error 0 means end of file (hang-up)
@@ -103,6 +117,13 @@ class TerminalDevice {
   // the device hangs up, or timeoutMs passes (negative: no limit). EINTR-safe.
   TerminalWait wait(bool forWrite, const WakeupEvent& wakeup, int timeoutMs) const;
 
+  // Waits until the driver has passed everything written to the device (its
+  // output queue, TIOCOUTQ, is empty), the wake-up event fires, the device
+  // fails or hangs up, or timeoutMs passes. A USB adapter's write() returns
+  // once its driver holds the bytes, and an unplug then drops them; a
+  // pseudo-terminal always reports an empty queue. Throws nothing away.
+  TerminalOutputResult waitUntilSent(const WakeupEvent& wakeup, int timeoutMs) const;
+
   // Waits at most boundMs for the output queue to empty, then throws away what
   // is left. Returns true when it emptied in time.
   bool drainOutput(int boundMs);
@@ -113,6 +134,8 @@ class TerminalDevice {
   // Releases the claim and closes; 0 or errno. The object is closed afterwards
   // whatever the result.
   int close();
+  // Throws away what is queued for output.
+  void discardOutput();
 
  private:
   explicit TerminalDevice(int fd) : fd_(fd) {}
