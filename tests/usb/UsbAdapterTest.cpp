@@ -22,7 +22,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -127,8 +126,15 @@ int portThreads(pid_t pid) {
 }
 
 QString remembered() {
-  // A fresh reader each time: QSettings keeps what it read once.
-  return QSettings(preferenceFilePath(), QSettings::NativeFormat).value(QStringLiteral("monitorAdapter")).toString();
+  // The file's own text: QSettings in this process keeps a cache of the file
+  // per path, which was seen to answer from an older read while Ostrel's write
+  // was on disk (ostrelctl, a process of its own, read it there).
+  QFile file(preferenceFilePath());
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  for (const QByteArray& line : file.readAll().split('\n')) {
+    if (line.startsWith("monitorAdapter=")) return QString::fromUtf8(line.mid(15).trimmed());
+  }
+  return {};
 }
 
 // Whether `wanted` occurs in `frames` in its order, others allowed between.
@@ -200,6 +206,8 @@ class UsbAdapter : public ::testing::Test {
     const QDir config(QFileInfo(preferenceFilePath()).absolutePath());
     std::fprintf(stderr, "The settings folder: %s\n",
                  qPrintable(config.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).join(' ')));
+    QFile settings(preferenceFilePath());
+    if (settings.open(QIODevice::ReadOnly)) std::fprintf(stderr, "The settings file:\n%s\n", settings.readAll().constData());
     std::fprintf(stderr, "Ostrel's threads:\n%s\n", qPrintable(threadStates(pid())));
   }
 
