@@ -222,7 +222,7 @@ bool PelSerialPort::writeAll(const std::shared_ptr<Session>& session, const QByt
   // adapter takes them, and an unplug meanwhile drops them.
   const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   const platform::TerminalOutputResult sent =
-      device.waitUntilSent(session->wakeup, static_cast<int>(std::max<std::int64_t>(remaining, 0)));
+      device.waitUntilSent(&session->wakeup, static_cast<int>(std::max<std::int64_t>(remaining, 0)));
   switch (sent.state) {
     case platform::TerminalOutput::Sent:
       break;

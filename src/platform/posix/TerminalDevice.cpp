@@ -13,7 +13,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace ostrel::platform {
@@ -254,12 +253,12 @@ TerminalWait TerminalDevice::wait(bool forWrite, const WakeupEvent& wakeup, int 
   }
 }
 
-TerminalOutputResult TerminalDevice::waitUntilSent(const WakeupEvent& wakeup, int timeoutMs) const {
+TerminalOutputResult TerminalDevice::waitUntilSent(const WakeupEvent* wakeup, int timeoutMs) const {
   using Clock = std::chrono::steady_clock;
   // A frame leaves a USB adapter within a millisecond or two of the write: look
   // that often, so that a caller on the main thread waits no longer than that.
   constexpr int kLookEveryMs = 1;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
   for (;;) {
     int queued = 0;
     if (const int e = retryIoctl(fd_, TIOCOUTQ, &queued)) {
@@ -270,11 +269,10 @@ TerminalOutputResult TerminalDevice::waitUntilSent(const WakeupEvent& wakeup, in
     }
     if (queued <= 0) return {};
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (timeoutMs >= 0 && left <= 0) return {TerminalOutput::TimedOut, queued, 0};
-    const int waitMs = timeoutMs < 0 ? kLookEveryMs : static_cast<int>(std::min<long long>(left, kLookEveryMs));
+    if (left <= 0) return {TerminalOutput::TimedOut, queued, 0};
     // No events asked for: poll() still reports a hang-up, and the wake-up event ends the wait.
-    struct pollfd fds[2] = {{fd_, 0, 0}, {wakeup.descriptor(), POLLIN, 0}};
-    const int n = ::poll(fds, 2, waitMs);
+    struct pollfd fds[2] = {{fd_, 0, 0}, {wakeup ? wakeup->descriptor() : -1, POLLIN, 0}};
+    const int n = ::poll(fds, wakeup ? 2 : 1, static_cast<int>(std::min<long long>(left, kLookEveryMs)));
     if (n < 0 && errno != EINTR) return {TerminalOutput::Failed, 0, errno};
     if (n <= 0) continue;
     if (fds[1].revents) return {TerminalOutput::Cancelled, queued, 0};
@@ -288,15 +286,7 @@ void TerminalDevice::discardOutput() {
 }
 
 bool TerminalDevice::drainOutput(int boundMs) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
-  for (;;) {
-    int queued = 0;
-    // A driver that cannot tell has nothing we could wait for.
-    if (retryIoctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
-    if (Clock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  if (waitUntilSent(nullptr, boundMs).state != TerminalOutput::TimedOut) return true;
   discardOutput();
   return false;
 }

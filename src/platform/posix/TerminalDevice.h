@@ -121,8 +121,9 @@ class TerminalDevice {
   // output queue, TIOCOUTQ, is empty), the wake-up event fires, the device
   // fails or hangs up, or timeoutMs passes. A USB adapter's write() returns
   // once its driver holds the bytes, and an unplug then drops them; a
-  // pseudo-terminal always reports an empty queue. Throws nothing away.
-  TerminalOutputResult waitUntilSent(const WakeupEvent& wakeup, int timeoutMs) const;
+  // pseudo-terminal always reports an empty queue. Throws nothing away; a null
+  // wakeup waits for the queue, a failure or the time alone.
+  TerminalOutputResult waitUntilSent(const WakeupEvent* wakeup, int timeoutMs) const;
 
   // Waits at most boundMs for the output queue to empty, then throws away what
   // is left. Returns true when it emptied in time.
